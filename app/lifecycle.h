@@ -1,0 +1,18 @@
+// Start-up, connection to the synthesiser and shutdown of the main window.
+#pragma once
+
+#include "app/main_form.h"
+
+namespace tonemark {
+
+void Form_Load(Main& m);
+void Form_Unload(Main& m);
+void BtnRec_Click(Main& m);  // "Exit"
+bool Initialize(Main& m);
+void CloseDevice(Main& m);
+void ZeroVariables(Main& m);
+
+// Gives every key the colour saved at start-up.
+void RestoreKeyColors(Main& m);
+
+}  // namespace tonemark

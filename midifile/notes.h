@@ -1,0 +1,33 @@
+// The note data read back from every song file: one element per note-on, and
+// the per-note view that the score engraves.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tonemark {
+
+struct NoteEvent {
+    double TimeMs = 0;      // start of the note in milliseconds
+    double StartTick = 0;   // absolute tick of the note-on
+    std::int16_t NoteNumber = 0;
+    std::string NoteName;
+    double EndTick = 0;     // absolute tick of the closing event, 0 while open
+};
+
+struct TrackNote {
+    std::string NoteName;
+    std::int16_t NoteNumber = 0;
+    std::string DurationText;  // EndTick - StartTick as whole decimal text
+    double RestBefore = 0;
+    std::int16_t Bar = 0;
+    std::int16_t RestCount = 0;
+};
+
+// Italian pitch-class names, indexed by note number mod 12; also the key names.
+inline const std::array<std::string, 12> PitchNames = {
+    "DO", "REb - DO#", "RE", "MIb - RE#", "MI", "FA",
+    "SOLb - FA#", "SOL", "LAb - SOL#", "LA", "SIb - LA#", "SI"};
+
+}  // namespace tonemark

@@ -1,0 +1,65 @@
+// A drawing surface in pixels, x to the right and y downward. Text is placed by
+// the top-left corner of its character cell (the text origin) and drawn in a
+// logical font by name; glyph_table.h says how those fonts are rendered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tonemark {
+
+struct LineOp {
+    int x1, y1, x2, y2;
+    std::uint32_t color;
+    int width;
+    bool operator==(const LineOp&) const = default;
+};
+
+struct TextOp {
+    int x, y;
+    std::string text;
+    std::string font;
+    double points;
+    bool operator==(const TextOp&) const = default;
+};
+
+struct DrawOp {
+    enum class Kind { Line, Text } kind;
+    LineOp line{};
+    TextOp text{};
+};
+
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+    virtual void Clear() = 0;
+    virtual void Line(int x1, int y1, int x2, int y2, std::uint32_t color = 0, int width = 1) = 0;
+    virtual void Text(int x, int y, const std::string& text, const std::string& font, double points) = 0;
+    virtual int Width() const = 0;
+};
+
+// Keeps every operation in order; the view paints this list, tests read it.
+class RecordingCanvas : public Canvas {
+public:
+    explicit RecordingCanvas(int width = 0) : width_(width) {}
+    void Clear() override { ops_.clear(); }
+    void Line(int x1, int y1, int x2, int y2, std::uint32_t color, int width) override {
+        ops_.push_back({DrawOp::Kind::Line, {x1, y1, x2, y2, color, width}, {}});
+    }
+    void Text(int x, int y, const std::string& text, const std::string& font, double points) override {
+        ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points}});
+    }
+    int Width() const override { return width_; }
+    void SetWidth(int width) { width_ = width; }
+
+    const std::vector<DrawOp>& Ops() const { return ops_; }
+    std::vector<LineOp> Lines() const;
+    std::vector<TextOp> Texts() const;
+
+private:
+    int width_;
+    std::vector<DrawOp> ops_;
+};
+
+}  // namespace tonemark
