@@ -23,7 +23,8 @@ test: build
 	@scripts/fuzz.sh 30
 
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do $$b; done
+	@$(BUILD)/bench/startup_bench
+	@$(BUILD)/bench/rebuild_bench
 
 fuzz: deps
 	@scripts/fuzz.sh $(or $(SECONDS),600)

@@ -43,12 +43,14 @@ enum class ShapeKind { Rectangle, Circle };
 
 struct Rect {
     int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
 };
 
 struct Font {
     std::string name = "MS Sans Serif";
     double points = 8.25;
     bool bold = false;
+    bool operator==(const Font&) const = default;
 };
 
 struct Control {
@@ -77,6 +79,8 @@ struct Control {
     int lineWidth = 1;
     // Key buttons: pressed state.
     bool pressed = false;
+
+    bool operator==(const Control&) const = default;
 };
 
 struct Timer {

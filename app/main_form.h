@@ -34,7 +34,8 @@ struct Main {
     RecordingCanvas PicScore{Px(245745)};
 
     // Synthesiser handles. The root lives for the whole run and is made on first use.
-    std::function<std::unique_ptr<SynthRoot>()> makeSynthRoot;
+    // Makes the root and says what the sound output can do.
+    std::function<std::unique_ptr<SynthRoot>(SoundStatus& status)> makeSynthRoot;
     std::unique_ptr<SynthRoot> SynthRootHandle;
     std::unique_ptr<SongLoader> SongLoaderHandle;
     std::unique_ptr<SynthPlayer> SynthPlayerHandle;

@@ -43,12 +43,17 @@ public:
 class RecordingCanvas : public Canvas {
 public:
     explicit RecordingCanvas(int width = 0) : width_(width) {}
-    void Clear() override { ops_.clear(); }
+    void Clear() override {
+        ops_.clear();
+        ++generation_;
+    }
     void Line(int x1, int y1, int x2, int y2, std::uint32_t color, int width) override {
         ops_.push_back({DrawOp::Kind::Line, {x1, y1, x2, y2, color, width}, {}});
+        ++generation_;
     }
     void Text(int x, int y, const std::string& text, const std::string& font, double points) override {
         ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points}});
+        ++generation_;
     }
     int Width() const override { return width_; }
     void SetWidth(int width) { width_ = width; }
@@ -56,9 +61,12 @@ public:
     const std::vector<DrawOp>& Ops() const { return ops_; }
     std::vector<LineOp> Lines() const;
     std::vector<TextOp> Texts() const;
+    // Changes whenever the drawing changes, so a view knows when to repaint.
+    std::uint64_t Generation() const { return generation_; }
 
 private:
     int width_;
+    std::uint64_t generation_ = 0;
     std::vector<DrawOp> ops_;
 };
 

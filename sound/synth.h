@@ -75,6 +75,7 @@ struct SoundStatus {
     bool audioOutput = false;   // false: playback runs on a silent clock
     int outputLatencyMs = 0;    // time from rendering a sample to hearing it
     std::string driver;         // e.g. "pulseaudio"
+    double soundFontLoadMs = 0; // how long loading the SoundFont took
     std::string message;        // empty when all is well
 };
 

@@ -1,0 +1,111 @@
+#include "app/qt/control_widgets.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+#include "app/qt/colors.h"
+#include "score/qt/score_painter.h"
+
+namespace tonemark {
+
+ShapeWidget::ShapeWidget(const Control& c, QWidget* parent) : QWidget(parent), look_(c) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ShapeWidget::Show(const Control& c) {
+    look_ = c;
+    update();
+}
+
+void ShapeWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, look_.shape == ShapeKind::Circle);
+    p.setPen(QPen(ToQColor(look_.filled ? kBlack : look_.foreColor), 1));
+    if (look_.filled) p.setBrush(ToQColor(look_.backColor));
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (look_.shape == ShapeKind::Circle) {
+        // A circle shape is drawn as the largest circle that fits, centred.
+        const double d = std::min(r.width(), r.height());
+        p.drawEllipse(QRectF(r.center().x() - d / 2, r.center().y() - d / 2, d, d));
+    } else {
+        p.drawRect(r);
+    }
+}
+
+KeyWidget::KeyWidget(const Control& c, QWidget* parent, std::function<void(bool)> onPress)
+    : QWidget(parent), look_(c), onPress_(std::move(onPress)) {}
+
+void KeyWidget::Show(const Control& c) {
+    look_ = c;
+    update();
+}
+
+void KeyWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), ToQColor(look_.backColor));
+    p.setPen(QColor(64, 64, 64));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (look_.pressed) {
+        p.setPen(QColor(0, 0, 0, 90));
+        p.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+}
+
+void KeyWidget::mousePressEvent(QMouseEvent*) { onPress_(true); }
+void KeyWidget::mouseReleaseEvent(QMouseEvent*) { onPress_(false); }
+
+PictureWidget::PictureWidget(const RecordingCanvas& canvas, QWidget* parent) : QWidget(parent), canvas_(canvas) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureWidget::Follow() {
+    const bool lineMoved = line_ != nullptr && !(paintedLine_ == *line_);
+    if (canvas_.Generation() == paintedGeneration_ && !lineMoved) return;
+    if (lineMoved && canvas_.Generation() == paintedGeneration_) {
+        // Only the cursor moved: repaint the strips it left and entered.
+        const int w = std::max(line_->lineWidth, paintedLine_.lineWidth) + 2;
+        update(QRect(std::min(paintedLine_.x1, paintedLine_.x2) - w, 0, w * 2 + std::abs(paintedLine_.x2 - paintedLine_.x1), height()));
+        update(QRect(std::min(line_->x1, line_->x2) - w, 0, w * 2 + std::abs(line_->x2 - line_->x1), height()));
+    } else {
+        update();
+    }
+    paintedGeneration_ = canvas_.Generation();
+    if (line_ != nullptr) paintedLine_ = *line_;
+}
+
+void PictureWidget::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.fillRect(event->rect(), ToQColor(kWindowBackground));
+    p.setClipRect(event->rect());
+    PaintDisplayList(p, canvas_.Ops());
+    if (line_ != nullptr && line_->visible) {
+        p.setPen(QPen(ToQColor(line_->foreColor), line_->lineWidth));
+        p.drawLine(line_->x1, line_->y1, line_->x2, line_->y2);
+    }
+}
+
+GlyphButton::GlyphButton(const Control& c, QWidget* parent) : QPushButton(parent) {
+    SetGlyph(c.caption, c.font.points);
+}
+
+void GlyphButton::SetGlyph(const std::string& text, double points) {
+    glyph_ = text;
+    points_ = points;
+    update();
+}
+
+void GlyphButton::paintEvent(QPaintEvent*) {
+    QStylePainter sp(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    sp.drawControl(QStyle::CE_PushButton, option);
+    // The glyph's text origin sits so that the note head lands a little
+    // below the middle of the button and the stem stands above it.
+    DrawOp op{DrawOp::Kind::Text, {}, {width() / 2 - 5, height() / 2 - 40, glyph_, "Keep", points_}};
+    PaintDisplayList(sp, {op});
+}
+
+}  // namespace tonemark

@@ -1,0 +1,217 @@
+#include "app/qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "app/lifecycle.h"
+#include "app/qt/colors.h"
+#include "app/qt/control_widgets.h"
+#include "app/qt/millisecond_ticker.h"
+#include "keyboard/keys.h"
+#include "keyboard/tempo.h"
+#include "sound/transport.h"
+#include "theory/keys.h"
+#include "theory/scales.h"
+
+namespace tonemark {
+namespace {
+
+QFont ToQFont(const Font& f) {
+    QFont font = QApplication::font();
+    font.setPointSizeF(f.points);
+    font.setBold(f.bold);
+    return font;
+}
+
+QString LabelStyle(const Control& c) {
+    QString style;
+    if (!c.transparent) style += QString("background-color: %1;").arg(ToQColor(c.backColor).name());
+    style += QString("color: %1;").arg(ToQColor(c.foreColor).name());
+    if (c.border) style += "border: 1px solid #404040;";
+    return style;
+}
+
+QRect Geometry(const Control& c) { return QRect(c.rect.left, c.rect.top, c.rect.width, c.rect.height); }
+
+}  // namespace
+
+MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
+    setWindowTitle("Tonemark");
+    setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
+    for (Control* c : m_.ui.WindowControls()) widgets_[c] = MakeWidget(*c, this);
+
+    screenno_ = widgets_[&m_.ui.Screenno];
+    picScore_ = new PictureWidget(m_.PicScore, screenno_);
+    picScore_->SetCursorLine(&m_.ui.Line1);
+    widgets_[&m_.ui.PicScore] = picScore_;
+    pic2_ = new PictureWidget(m_.Pic2, screenno_);
+    widgets_[&m_.ui.Pic2] = pic2_;
+    pic2_->raise();  // the header stays over the score as it scrolls
+    widgets_[&m_.ui.LabNote] = MakeWidget(m_.ui.LabNote, picScore_);
+
+
+    timer1_ = new MillisecondTicker([this] { return m_.ui.Timer1.enabled; }, [this] { Timer1_Timer(m_); },
+                                    [this] { Sync(); }, this);
+    timer2_ = new QTimer(this);
+    timer2_->setSingleShot(true);
+    connect(timer2_, &QTimer::timeout, this, [this] { Handle(Timer2_Timer); });
+    CenterOnScreen();
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::WidgetOf(const Control& c) const {
+    auto it = widgets_.find(&c);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+QWidget* MainWindow::MakeWidget(Control& c, QWidget* parent) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+        case ControlKind::Label: w = new QLabel(parent); break;
+        case ControlKind::Button:
+            w = c.font.name == "Keep" ? static_cast<QWidget*>(new GlyphButton(c, parent)) : new QPushButton(parent);
+            break;
+        case ControlKind::ScrollBar: {
+            auto* bar = new QScrollBar(Qt::Vertical, parent);
+            bar->setRange(c.min, c.max);
+            bar->setInvertedAppearance(true);  // the largest value at the top
+            bar->setInvertedControls(false);
+            w = bar;
+            break;
+        }
+        case ControlKind::List: w = new QListWidget(parent); break;
+        case ControlKind::Shape: w = new ShapeWidget(c, parent); break;
+        case ControlKind::KeyButton:
+            w = new KeyWidget(c, parent, [this, index = c.index](bool down) {
+                Handle([index, down](Main& m) { down ? key_MouseDown(m, index) : key_MouseUp(m, index); });
+            });
+            break;
+        case ControlKind::Picture: {
+            w = new QWidget(parent);
+            w->setAutoFillBackground(true);
+            QPalette pal = w->palette();
+            pal.setColor(QPalette::Window, ToQColor(c.backColor));
+            w->setPalette(pal);
+            break;
+        }
+        case ControlKind::Line: break;
+    }
+    if (w != nullptr) {
+        w->setObjectName(QString::fromStdString(c.index >= 0 ? c.name + "_" + std::to_string(c.index) : c.name));
+        Connect(c, w);
+    }
+    return w;
+}
+
+void MainWindow::Connect(Control& c, QWidget* w) {
+    Control* control = &c;
+    if (auto* button = qobject_cast<QPushButton*>(w)) {
+        std::function<void(Main&)> handler;
+        if (control == &m_.ui.BtnPlay) handler = BtnPlay_Click;
+        else if (control == &m_.ui.BtnStop) handler = BtnStop_Click;
+        else if (control == &m_.ui.BtnRec) handler = BtnRec_Click;
+        else if (control->name == "ValNote") handler = [i = control->index](Main& m) { ValNote_Click(m, i); };
+        if (handler) connect(button, &QPushButton::clicked, this, [this, handler] { Handle(handler); });
+    } else if (auto* bar = qobject_cast<QScrollBar*>(w)) {
+        connect(bar, &QScrollBar::valueChanged, this, [this, control](int value) {
+            if (syncing_ || value == control->value) return;
+            control->value = value;
+            if (control == &m_.ui.Tonality) Handle(Tonality_Change);
+            else if (control == &m_.ui.SpeedValue) Handle(SpeedValue_Change);
+        });
+    } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+        // A new selection, by mouse or by the arrow keys, runs the list's click handler.
+        connect(list, &QListWidget::currentRowChanged, this, [this, control](int row) {
+            if (syncing_ || row < 0 || row == control->listIndex) return;
+            control->listIndex = row;
+            if (control == &m_.ui.List1) Handle(List1_Click);
+            else if (control == &m_.ui.List4) Handle(List4_Click);
+        });
+    }
+}
+
+void MainWindow::Show(const Control& c, QWidget* w) {
+    if (c.kind == ControlKind::Picture && (&c == &m_.ui.Pic2 || &c == &m_.ui.PicScore)) {
+        w->setGeometry(Geometry(c));
+        w->setVisible(c.visible);
+        return;
+    }
+    w->setGeometry(Geometry(c));
+    w->setVisible(c.visible);
+    w->setEnabled(c.enabled);
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(QString::fromStdString(c.caption));
+        label->setStyleSheet(LabelStyle(c));
+        label->setFont(ToQFont(c.font));
+        label->setAlignment(c.centered ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(&c == &m_.ui.StatusLine);
+    } else if (auto* glyph = dynamic_cast<GlyphButton*>(w)) {
+        glyph->SetGlyph(c.caption, c.font.points);
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+        button->setText(QString::fromStdString(c.caption));
+        button->setFont(ToQFont(c.font));
+    } else if (auto* bar = qobject_cast<QScrollBar*>(w)) {
+        bar->setValue(c.value);
+    } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+        QStringList rows;
+        for (const std::string& r : c.rows) rows << QString::fromStdString(r);
+        bool same = list->count() == rows.size();
+        for (int i = 0; same && i < rows.size(); ++i) same = list->item(i)->text() == rows[i];
+        if (!same) {
+            list->clear();
+            list->addItems(rows);
+        }
+        list->setCurrentRow(c.listIndex);
+        QPalette pal = list->palette();
+        pal.setColor(QPalette::Base, ToQColor(c.backColor));
+        list->setPalette(pal);
+        list->setFont(ToQFont(c.font));
+    } else if (auto* shape = dynamic_cast<ShapeWidget*>(w)) {
+        shape->Show(c);
+    } else if (auto* key = dynamic_cast<KeyWidget*>(w)) {
+        key->Show(c);
+    }
+}
+
+void MainWindow::Sync() {
+    syncing_ = true;
+    for (auto& [control, widget] : widgets_) {
+        auto& shown = shown_[control];
+        if (shown && *shown == *control) continue;
+        Show(*control, widget);
+        shown = std::make_unique<Control>(*control);
+    }
+    syncing_ = false;
+    pic2_->Follow();
+    picScore_->Follow();
+    timer1_->Follow();
+    if (m_.ui.Timer2.enabled && !timer2_->isActive()) timer2_->start(m_.ui.Timer2.intervalMs);
+    if (!m_.ui.Timer2.enabled) timer2_->stop();
+}
+
+void MainWindow::Handle(const std::function<void(Main&)>& handler) {
+    handler(m_);
+    if (!closed_) Sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closed_) Form_Unload(m_);
+    closed_ = true;
+    event->accept();
+}
+
+void MainWindow::CenterOnScreen() {
+    if (QScreen* screen = QApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+}  // namespace tonemark

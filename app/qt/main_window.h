@@ -1,0 +1,54 @@
+// The main window: shows the controls of a Main record and hands every user
+// action and timer tick to the matching handler.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "app/main_form.h"
+
+class QLabel;
+class QTimer;
+
+namespace tonemark {
+
+class MillisecondTicker;
+class PictureWidget;
+
+class MainWindow : public QWidget {
+public:
+    explicit MainWindow(Main& m, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Brings every widget up to date with the record.
+    void Sync();
+    // Runs a handler, then shows what it changed.
+    void Handle(const std::function<void(Main&)>& handler);
+
+    QWidget* WidgetOf(const Control& c) const;
+    QWidget* ScoreViewport() const { return screenno_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* MakeWidget(Control& c, QWidget* parent);
+    void Connect(Control& c, QWidget* w);
+    void Show(const Control& c, QWidget* w);
+    void CenterOnScreen();
+
+    Main& m_;
+    std::map<const Control*, QWidget*> widgets_;
+    std::map<const Control*, std::unique_ptr<Control>> shown_;
+    QWidget* screenno_ = nullptr;
+    PictureWidget* pic2_ = nullptr;
+    PictureWidget* picScore_ = nullptr;
+    MillisecondTicker* timer1_ = nullptr;
+    QTimer* timer2_ = nullptr;
+    bool syncing_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace tonemark

@@ -1,0 +1,32 @@
+// Runs a handler once per elapsed millisecond of a monotonic clock. A 1 ms
+// QTimer alone loses ticks when the event loop is busy; this catches them up.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+namespace tonemark {
+
+class MillisecondTicker : public QObject {
+    Q_OBJECT
+public:
+    MillisecondTicker(std::function<bool()> enabled, std::function<void()> tick, std::function<void()> after,
+                      QObject* parent = nullptr);
+    // Starts or stops counting to match `enabled()`.
+    void Follow();
+
+private:
+    void OnTimeout();
+
+    std::function<bool()> enabled_;
+    std::function<void()> tick_;
+    std::function<void()> after_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 ticksDone_ = 0;
+    bool inTick_ = false;
+};
+
+}  // namespace tonemark

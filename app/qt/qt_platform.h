@@ -1,0 +1,20 @@
+// The window system's services for the handlers.
+#pragma once
+
+#include <functional>
+
+#include "app/main_form.h"
+
+namespace tonemark {
+
+class QtPlatform : public Platform {
+public:
+    void DoEvents() override;
+    void SetBusyCursor(bool busy) override;
+    void RepaintScore() override;
+    void EndProgram() override;
+
+    std::function<void()> repaintScore;  // set by the window
+};
+
+}  // namespace tonemark

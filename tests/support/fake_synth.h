@@ -1,0 +1,51 @@
+// A synthesiser that plays nothing: it records every call and MIDI message
+// and reports whatever position and length the test gives it.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+
+namespace tonemark::testing {
+
+struct FakeSynthState {
+    std::vector<std::string> calls;                 // operation names in call order
+    std::vector<std::array<int, 4>> midi;           // channel, status, data1, data2
+    std::set<std::string> failing;                  // operations that report failure
+    std::int32_t position = 0;                      // what Position() answers
+    std::int32_t length = 12288;                    // what Length() answers
+    TimeSignature meter{4, 4};
+    std::string lastLoadedPath;
+    int rootsMade = 0;
+
+    bool Fails(const std::string& op) const { return failing.count(op) != 0; }
+    int Count(const std::string& op) const;
+};
+
+// Makes `m` create fake synthesisers; returns the state they share.
+std::shared_ptr<FakeSynthState> InstallFakeSynth(Main& m, int latencyMs = 6);
+
+// A platform whose temporary directory is a fresh folder of the test's own.
+class TestPlatform : public Platform {
+public:
+    TestPlatform();
+    ~TestPlatform() override;
+    TestPlatform(const TestPlatform&) = delete;
+    TestPlatform& operator=(const TestPlatform&) = delete;
+
+    std::string TempDirectory() override { return tempDirectory; }
+    void DoEvents() override { ++doEvents; }
+    void EndProgram() override { ended = true; }
+
+    std::filesystem::path root;
+    std::string tempDirectory;
+    int doEvents = 0;
+    bool ended = false;
+};
+
+}  // namespace tonemark::testing
