@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -31,7 +32,9 @@ protected:
         Form_Load(m);
     }
     // Position for an audible time in milliseconds at 120 BPM.
-    std::int32_t PositionAtMs(double ms) const { return static_cast<std::int32_t>((ms + 6) * 768000.0 / 500000.0); }
+    std::int32_t PositionAtMs(double ms) const {
+        return static_cast<std::int32_t>(std::ceil((ms + 6) * 768000.0 / 500000.0));
+    }
     int LitKey() const {
         for (size_t i = 0; i < m.ui.key.size(); ++i)
             if (m.ui.key[i].backColor == kDarkRed) return static_cast<int>(i);
@@ -154,7 +157,8 @@ TEST_F(Transport, PlayLampButtonsAndTimers) {
     EXPECT_TRUE(m.ui.Timer1.enabled);
     EXPECT_TRUE(m.state.FilePlaying);
     const std::vector<std::array<int, 4>> programs = {{0, 192, 0, 0}, {9, 192, 0, 0}};
-    EXPECT_EQ(std::vector<std::array<int, 4>>(synth->midi.end() - 2, synth->midi.end()), programs);
+    const std::vector<std::array<int, 4>> sent(synth->midi.end() - 2, synth->midi.end());
+    EXPECT_EQ(sent, programs);
 
     synth->position = PositionAtMs(0);
     Timer1_Timer(m);

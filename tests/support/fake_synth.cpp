@@ -110,7 +110,10 @@ std::shared_ptr<FakeSynthState> InstallFakeSynth(Main& m, int latencyMs) {
     auto st = std::make_shared<FakeSynthState>();
     m.makeSynthRoot = [st, latencyMs](SoundStatus& status) -> std::unique_ptr<SynthRoot> {
         ++st->rootsMade;
-        status = SoundStatus{true, true, latencyMs, "fake", ""};
+        status = SoundStatus{};
+        status.soundFontLoaded = status.audioOutput = true;
+        status.outputLatencyMs = latencyMs;
+        status.driver = "fake";
         return std::make_unique<FakeRoot>(st);
     };
     return st;
