@@ -79,10 +79,11 @@ QWidget* MainWindow::MakeWidget(Control& c, QWidget* parent) {
             w = c.font.name == "Keep" ? static_cast<QWidget*>(new GlyphButton(c, parent)) : new QPushButton(parent);
             break;
         case ControlKind::ScrollBar: {
+            // Qt puts a vertical bar's minimum at the top; the bar shows the
+            // negated value so the largest stands at the top and the upper
+            // arrow raises it.
             auto* bar = new QScrollBar(Qt::Vertical, parent);
-            bar->setRange(c.min, c.max);
-            bar->setInvertedAppearance(true);  // the largest value at the top
-            bar->setInvertedControls(false);
+            bar->setRange(-c.max, -c.min);
             w = bar;
             break;
         }
@@ -120,7 +121,8 @@ void MainWindow::Connect(Control& c, QWidget* w) {
         else if (control->name == "ValNote") handler = [i = control->index](Main& m) { ValNote_Click(m, i); };
         if (handler) connect(button, &QPushButton::clicked, this, [this, handler] { Handle(handler); });
     } else if (auto* bar = qobject_cast<QScrollBar*>(w)) {
-        connect(bar, &QScrollBar::valueChanged, this, [this, control](int value) {
+        connect(bar, &QScrollBar::valueChanged, this, [this, control](int negated) {
+            const int value = -negated;
             if (syncing_ || value == control->value) return;
             control->value = value;
             if (control == &m_.ui.Tonality) Handle(Tonality_Change);
@@ -158,7 +160,7 @@ void MainWindow::Show(const Control& c, QWidget* w) {
         button->setText(QString::fromStdString(c.caption));
         button->setFont(ToQFont(c.font));
     } else if (auto* bar = qobject_cast<QScrollBar*>(w)) {
-        bar->setValue(c.value);
+        bar->setValue(-c.value);
     } else if (auto* list = qobject_cast<QListWidget*>(w)) {
         QStringList rows;
         for (const std::string& r : c.rows) rows << QString::fromStdString(r);
