@@ -20,7 +20,8 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "qt_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: Qt's own teardown at exit must come after the tests.
+    new QApplication(argc, argv);
 }
 
 class Window : public ::testing::Test {

@@ -1,0 +1,102 @@
+#include "sound/fluid/fluid_engine.h"
+
+#include <chrono>
+
+#include "sound/fluid/fluid_log.h"
+#include "sound/fluid/soundfont_search.h"
+
+namespace tonemark {
+namespace {
+
+std::string JoinPaths(const std::vector<std::string>& paths) {
+    std::string joined;
+    for (const auto& path : paths) {
+        if (!joined.empty()) joined += ", ";
+        joined += path;
+    }
+    return joined;
+}
+
+}  // namespace
+
+std::shared_ptr<FluidEngine> FluidEngine::Create(const std::string& soundFontPath) {
+    QuietFluidLog();
+    std::shared_ptr<FluidEngine> engine(new FluidEngine());
+    if (!engine->Build()) return nullptr;
+    engine->FindSoundFontFile(soundFontPath);
+    return engine;
+}
+
+FluidEngine::~FluidEngine() {
+    if (soundFontLoader_.joinable()) soundFontLoader_.join();
+    if (synth_) delete_fluid_synth(synth_);
+    if (settings_) delete_fluid_settings(settings_);
+}
+
+bool FluidEngine::Build() {
+    settings_ = new_fluid_settings();
+    if (!settings_) return false;
+    // Samples are read when an instrument is first selected: the SoundFont
+    // then opens several times faster than when every sample is read at once.
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings_, "synth.threadsafe-api", 1);
+    // Keep the channels' instruments when a song ends.
+    fluid_settings_setint(settings_, "player.reset-synth", 0);
+    synth_ = new_fluid_synth(settings_);
+    if (!synth_) return false;
+    fluid_settings_getnum(settings_, "synth.sample-rate", &sampleRate_);
+    normalGain_ = fluid_synth_get_gain(synth_);
+    return true;
+}
+
+bool FluidEngine::SoundFontLoaded() const {
+    const SoundFontState state = soundFontState_;
+    return state == SoundFontState::Loading || state == SoundFontState::Loaded;
+}
+
+std::string FluidEngine::SoundFontMessage() const {
+    std::lock_guard<std::mutex> lock(messageMutex_);
+    return soundFontMessage_;
+}
+
+void FluidEngine::FindSoundFontFile(const std::string& soundFontPath) {
+    const auto candidates = SoundFontCandidates(soundFontPath);
+    const auto found = FindSoundFont(candidates);
+    if (!found) {
+        soundFontMessage_ = "No SoundFont found (looked for " + JoinPaths(candidates) + "); notes play silently.";
+        return;
+    }
+    soundFontFile_ = *found;
+    soundFontState_ = SoundFontState::Loading;
+}
+
+void FluidEngine::ReadSoundFont(SoundFontLoading loading) {
+    if (soundFontFile_.empty() || soundFontLoader_.joinable()) return;
+    if (loading == SoundFontLoading::Now) {
+        LoadSoundFont(soundFontFile_);
+    } else {
+        soundFontLoader_ = std::thread([this] { LoadSoundFont(soundFontFile_); });
+    }
+}
+
+// FluidSynth's own calls are thread-safe, so this may run while other threads
+// sound notes and render.
+void FluidEngine::LoadSoundFont(const std::string& path) {
+    const auto start = std::chrono::steady_clock::now();
+    const int id = fluid_synth_sfload(synth_, path.c_str(), 1);
+    soundFontLoadMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (id < 0) {
+        std::lock_guard<std::mutex> lock(messageMutex_);
+        soundFontMessage_ = "The SoundFont " + path + " could not be read; notes play silently.";
+        soundFontState_ = SoundFontState::Failed;
+        return;
+    }
+    soundFontState_ = SoundFontState::Loaded;
+}
+
+void FluidEngine::Render(float* left, float* right, int frames) {
+    auto lock = RenderLock();
+    fluid_synth_write_float(synth_, frames, left, 0, 1, right, 0, 1);
+}
+
+}  // namespace tonemark

@@ -1,0 +1,70 @@
+// The FluidSynth instance shared by everything that makes sound: its settings,
+// the synthesiser with its SoundFont, and the lock that keeps the rendering
+// thread and the players' set-up apart. FluidSynth's own calls (notes,
+// controllers, gain) are thread-safe; creating and deleting MIDI file players
+// is not while audio is rendered, so that happens under RenderLock().
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <fluidsynth.h>
+
+namespace tonemark {
+
+class FluidEngine {
+public:
+    enum class SoundFontLoading { Now, InBackground };
+
+    // Nothing when FluidSynth cannot create a synthesiser at all. Looks for
+    // the SoundFont but does not read it yet. A missing SoundFont is not a
+    // failure: the synthesiser then plays silence.
+    static std::shared_ptr<FluidEngine> Create(const std::string& soundFontPath);
+    // Reads the SoundFont found by Create, if any. That takes from a few tens
+    // to a few hundred milliseconds; read in the background, notes sounded
+    // before it is ready are silent.
+    void ReadSoundFont(SoundFontLoading loading);
+    ~FluidEngine();
+    FluidEngine(const FluidEngine&) = delete;
+    FluidEngine& operator=(const FluidEngine&) = delete;
+
+    fluid_settings_t* Settings() const { return settings_; }
+    fluid_synth_t* Synth() const { return synth_; }
+    double SampleRate() const { return sampleRate_; }
+    double NormalGain() const { return normalGain_; }
+
+    // True from the moment a SoundFont file is found, unless reading it fails.
+    bool SoundFontLoaded() const;
+    bool SoundFontReady() const { return soundFontState_ == SoundFontState::Loaded; }
+    std::string SoundFontMessage() const;
+    double SoundFontLoadMs() const { return soundFontLoadMs_; }
+
+    std::unique_lock<std::mutex> RenderLock() { return std::unique_lock<std::mutex>(renderMutex_); }
+    // Renders `frames` stereo samples, advancing every playing MIDI file.
+    void Render(float* left, float* right, int frames);
+
+private:
+    enum class SoundFontState { Missing, Loading, Loaded, Failed };
+
+    FluidEngine() = default;
+    bool Build();
+    void FindSoundFontFile(const std::string& soundFontPath);
+    void LoadSoundFont(const std::string& path);
+
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+    double sampleRate_ = 44100.0;
+    double normalGain_ = 0.2;
+    std::atomic<SoundFontState> soundFontState_{SoundFontState::Missing};
+    std::atomic<double> soundFontLoadMs_{0.0};
+    mutable std::mutex messageMutex_;
+    std::string soundFontMessage_;
+    std::string soundFontFile_;
+    std::thread soundFontLoader_;
+    std::mutex renderMutex_;
+};
+
+}  // namespace tonemark

@@ -1,0 +1,127 @@
+#include "sound/fluid/fluid_synth.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "sound/fluid/audio_driver.h"
+#include "sound/fluid/fluid_engine.h"
+#include "sound/fluid/fluid_player.h"
+#include "sound/fluid/fluid_song.h"
+#include "sound/fluid/silent_clock.h"
+
+namespace tonemark {
+namespace {
+
+const std::vector<std::string> kDriverOrder = {"pulseaudio", "alsa", "jack"};
+
+// 2 periods of 128 frames: about 6 ms at 44.1 kHz.
+constexpr AudioBuffering kLowLatency{128, 2};
+
+std::string DriverList() {
+    std::string list;
+    for (const auto& name : kDriverOrder) list += (list.empty() ? "" : ", ") + name;
+    return list;
+}
+
+std::string JoinMessages(const std::string& first, const std::string& second) {
+    if (first.empty()) return second;
+    if (second.empty()) return first;
+    return first + " " + second;
+}
+
+}  // namespace
+
+struct FluidSynthRoot::Parts {
+    std::shared_ptr<FluidEngine> engine;
+    bool offline = false;
+    std::unique_ptr<AudioDriver> driver;
+    std::unique_ptr<SilentClock> silentClock;
+    SoundStatus status;
+};
+
+FluidSynthRoot::FluidSynthRoot(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
+
+FluidSynthRoot::~FluidSynthRoot() {
+    // Stop rendering before the engine can go.
+    parts_->driver.reset();
+    parts_->silentClock.reset();
+}
+
+std::unique_ptr<SongLoader> FluidSynthRoot::CreateLoader() {
+    return std::make_unique<FluidSongLoader>();
+}
+
+std::unique_ptr<SynthPlayer> FluidSynthRoot::CreatePlayer() {
+    return std::make_unique<FluidPlayer>(parts_->engine);
+}
+
+SoundStatus FluidSynthRoot::Status() const {
+    SoundStatus status = parts_->status;
+    const FluidEngine& engine = *parts_->engine;
+    status.soundFontLoaded = engine.SoundFontLoaded();
+    status.soundFontLoadMs = engine.SoundFontLoadMs();
+    status.message = JoinMessages(engine.SoundFontMessage(), status.message);
+    return status;
+}
+
+bool FluidSynthRoot::SoundFontReady() const {
+    return parts_->engine->SoundFontReady();
+}
+
+double FluidSynthRoot::SampleRate() const {
+    return parts_->engine->SampleRate();
+}
+
+void FluidSynthRoot::RenderOffline(float* left, float* right, int frames) {
+    if (frames <= 0 || !left || !right) return;
+    if (!parts_->offline) {
+        std::fill(left, left + frames, 0.0f);
+        std::fill(right, right + frames, 0.0f);
+        return;
+    }
+    parts_->engine->Render(left, right, frames);
+}
+
+namespace {
+
+std::unique_ptr<SilentClock> StartSilentClock(FluidEngine& engine) {
+    auto scratch = std::make_shared<std::vector<float>>(2 * static_cast<std::size_t>(kLowLatency.periodSize));
+    FluidEngine* renderer = &engine;
+    return std::make_unique<SilentClock>(
+        [renderer, scratch](int frames) {
+            if (scratch->size() < 2 * static_cast<std::size_t>(frames)) scratch->resize(2 * static_cast<std::size_t>(frames));
+            renderer->Render(scratch->data(), scratch->data() + frames, frames);
+        },
+        engine.SampleRate(), kLowLatency.periodSize);
+}
+
+}  // namespace
+
+std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options) {
+    auto parts = std::make_unique<FluidSynthRoot::Parts>();
+    parts->engine = FluidEngine::Create(options.soundFontPath);
+    if (!parts->engine) return nullptr;
+    SoundStatus& status = parts->status;
+
+    if (options.audio == FluidOptions::Audio::Offline) {
+        // Offline renders must be the same from the first sample on.
+        parts->engine->ReadSoundFont(FluidEngine::SoundFontLoading::Now);
+        parts->offline = true;
+        status.driver = "offline";
+    } else {
+        parts->driver = AudioDriver::OpenFirst(*parts->engine, kDriverOrder, kLowLatency);
+        if (parts->driver) {
+            status.audioOutput = true;
+            status.driver = parts->driver->Name();
+            status.outputLatencyMs = BufferingMs(kLowLatency, parts->engine->SampleRate());
+        } else {
+            parts->silentClock = StartSilentClock(*parts->engine);
+            status.message = "No sound output could be opened (tried " + DriverList() + "); songs play without sound.";
+        }
+        // The window should not wait for the SoundFont.
+        parts->engine->ReadSoundFont(FluidEngine::SoundFontLoading::InBackground);
+    }
+    return std::unique_ptr<FluidSynthRoot>(new FluidSynthRoot(std::move(parts)));
+}
+
+}  // namespace tonemark

@@ -1,0 +1,51 @@
+// The synthesiser of the program: FluidSynth with a General MIDI SoundFont.
+// The root opens the SoundFont and the sound output once, for the whole run;
+// each player plays one song at a time on it. With no SoundFont the notes are
+// silent; with no sound device songs still advance in real time on a silent
+// clock. Status() says which of these happened.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sound/synth.h"
+
+namespace tonemark {
+
+struct FluidOptions {
+    // Auto: the first sound output that opens (PulseAudio, ALSA, JACK), else a
+    // silent clock. Offline: nothing renders unless RenderOffline is called.
+    enum class Audio { Auto, Offline } audio = Audio::Auto;
+    std::string soundFontPath;  // empty: look in the usual places
+};
+
+class FluidSynthRoot : public SynthRoot {
+public:
+    ~FluidSynthRoot() override;
+
+    std::unique_ptr<SongLoader> CreateLoader() override;
+    std::unique_ptr<SynthPlayer> CreatePlayer() override;
+
+    // With Audio::Auto the SoundFont is read in the background so that the
+    // window does not wait for it: soundFontLoaded is true as soon as the file
+    // is found, soundFontLoadMs stays 0 until it has been read, and a file that
+    // cannot be read turns up in the status (and the message) after that.
+    SoundStatus Status() const;
+    bool SoundFontReady() const;
+    double SampleRate() const;
+    // Offline only: renders the next `frames` stereo samples, advancing every
+    // playing song. Elsewhere it fills the buffers with silence.
+    void RenderOffline(float* left, float* right, int frames);
+
+private:
+    struct Parts;
+    explicit FluidSynthRoot(std::unique_ptr<Parts> parts);
+    friend std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options);
+
+    std::unique_ptr<Parts> parts_;
+};
+
+// Nothing only when FluidSynth cannot create a synthesiser at all.
+std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options);
+
+}  // namespace tonemark
