@@ -3,6 +3,8 @@
 // touch. Pixel rows are named like the staff lines: the line at y is row y.
 #include <gtest/gtest.h>
 
+#include "qt/qt_application.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QRect>
@@ -17,15 +19,7 @@
 namespace tonemark {
 namespace {
 
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "qt_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing Qt's font cache down in the exit handlers crashes.
-    new QApplication(argc, argv);
-}
+using testing::EnsureApplication;
 
 DrawOp Text(int x, int y, const std::string& text, double points, const std::string& font = "Keep") {
     DrawOp op{DrawOp::Kind::Text, {}, {x, y, text, font, points}};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "qt/qt_application.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -14,15 +16,7 @@
 namespace tonemark {
 namespace {
 
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "qt_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: Qt's own teardown at exit must come after the tests.
-    new QApplication(argc, argv);
-}
+using testing::EnsureApplication;
 
 class Window : public ::testing::Test {
 protected:

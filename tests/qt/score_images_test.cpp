@@ -4,6 +4,8 @@
 // TONEMARK_UPDATE_REFERENCES=1 the references are written anew instead.
 #include <gtest/gtest.h>
 
+#include "qt/qt_application.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -23,15 +25,7 @@
 namespace tonemark {
 namespace {
 
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "qt_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing Qt's font cache down in the exit handlers crashes.
-    new QApplication(argc, argv);
-}
+using testing::EnsureApplication;
 
 class TempDirPlatform : public Platform {
 public:
