@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sound/fluid/song_bytes.h"
+
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -15,18 +17,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Format 0, division 192, tempo 500000 (120 bpm): C D E F as quarter notes,
-// ending at tick 768 = music time 3072. Music time runs at 1536 a second.
-const Bytes kScale192 = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 192,
-    'M', 'T', 'r', 'k', 0, 0, 0, 47,
-    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-    0x00, 0x90, 60, 100, 0x81, 0x40, 0x90, 60, 0,
-    0x00, 0x90, 62, 100, 0x81, 0x40, 0x90, 62, 0,
-    0x00, 0x90, 64, 100, 0x81, 0x40, 0x90, 64, 0,
-    0x00, 0x90, 65, 100, 0x81, 0x40, 0x90, 65, 0,
-    0x00, 0xFF, 0x2F, 0x00,
-};
+const auto& kScale192 = testing::kFourQuarterNotes;
 
 // Format 0, division 96, 120 bpm, 3/4: E F G, then 4/4 at tick 288 and A;
 // the end at tick 384 is again music time 3072.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sound/fluid/song_bytes.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,17 +19,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Format 0, division 192, 120 bpm: four quarter notes, music time 3072.
-const std::vector<std::uint8_t> kFourNotes = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 192,
-    'M', 'T', 'r', 'k', 0, 0, 0, 47,
-    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-    0x00, 0x90, 60, 100, 0x81, 0x40, 0x90, 60, 0,
-    0x00, 0x90, 62, 100, 0x81, 0x40, 0x90, 62, 0,
-    0x00, 0x90, 64, 100, 0x81, 0x40, 0x90, 64, 0,
-    0x00, 0x90, 65, 100, 0x81, 0x40, 0x90, 65, 0,
-    0x00, 0xFF, 0x2F, 0x00,
-};
+const auto& kFourNotes = testing::kFourQuarterNotes;
 
 class SongFile {
 public:
