@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "midifile/writer.h"
+#include "theory/scales.h"
+
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -200,37 +203,26 @@ TEST_F(FluidSoundTest, MasterVolumeIsInHundredthsOfADecibel) {
     EXPECT_NEAR(20 * std::log10(levelAt(-312) / normal), -3.12, 0.1);
 }
 
-// Format 0, division 192, 120 bpm: C D E F G as quarter notes.
-const std::vector<std::uint8_t> kScale = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 192,
-    'M', 'T', 'r', 'k', 0, 0, 0, 56,
-    0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-    0x00, 0x90, 60, 100, 0x81, 0x40, 0x90, 60, 0,
-    0x00, 0x90, 62, 100, 0x81, 0x40, 0x90, 62, 0,
-    0x00, 0x90, 64, 100, 0x81, 0x40, 0x90, 64, 0,
-    0x00, 0x90, 65, 100, 0x81, 0x40, 0x90, 65, 0,
-    0x00, 0x90, 67, 100, 0x81, 0x40, 0x90, 67, 0,
-    0x00, 0xFF, 0x2F, 0x00,
-};
 
-TEST_F(FluidSoundTest, ScaleFilePlaysItsNotesInOrder) {
+TEST_F(FluidSoundTest, MajorScaleFilePlaysEveryNoteInOrder) {
+    // The file the program writes for "Scala maggiore" in C at 120 BPM.
+    ScaleFileRequest request;
+    request.scaleIndex = 0;
+    request.steps = ScaleStepsFor(0);
+    const ScaleFile file = BuildScaleFile(request);
     const auto path = std::filesystem::temp_directory_path() / "tonemark_fluid_sound_scale.mid";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(kScale.data()), static_cast<std::streamsize>(kScale.size()));
-    }
+    std::ofstream(path, std::ios::binary) << file.bytes;
     auto song = root_->CreateLoader()->LoadSong(path.string());
     std::filesystem::remove(path);
     ASSERT_NE(song, nullptr);
     ASSERT_TRUE(song->Download(*player_));
     ASSERT_NE(player_->Play(*song, 0, 0), nullptr);
-    const Stereo sound = Render(*root_, 2.5);
-    const int expected[] = {60, 62, 64, 65, 67};
-    for (int i = 0; i < 5; ++i) {
+    const Stereo sound = Render(*root_, 8.0);
+    for (size_t i = 0; i < request.steps.size(); ++i) {
+        const int note = 60 + request.steps[i];
         // The middle of each half-second note.
-        const std::vector<float> part = Slice(sound.left, 0.5 * i + 0.1, 0.35, Rate());
-        EXPECT_NEAR(Cents(MeasuredPitch(part, expected[i], Rate()), NoteFrequency(expected[i])), 0.0, 10.0)
-            << "note " << i;
+        const std::vector<float> part = Slice(sound.left, 0.5 * static_cast<double>(i) + 0.1, 0.35, Rate());
+        EXPECT_NEAR(Cents(MeasuredPitch(part, note, Rate()), NoteFrequency(note)), 0.0, 10.0) << "note " << i;
     }
 }
 
