@@ -80,18 +80,35 @@ void FluidEngine::ReadSoundFont(SoundFontLoading loading) {
 }
 
 // FluidSynth's own calls are thread-safe, so this may run while other threads
-// sound notes and render.
+// sound notes and render. Each call holds the synthesiser's lock, and with it
+// the sound thread, for as long as it takes; so the file is opened without
+// choosing instruments, and only the two channels the program plays on (the
+// piano on 0, the drum kit on 9) get theirs, one call at a time, instead of
+// all sixteen in one long call.
 void FluidEngine::LoadSoundFont(const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
-    const int id = fluid_synth_sfload(synth_, path.c_str(), 1);
+    const int id = fluid_synth_sfload(synth_, path.c_str(), 0);
+    if (id >= 0) {
+        for (int channel : {0, 9}) fluid_synth_program_change(synth_, channel, 0);
+    }
     soundFontLoadMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (id < 0) {
         std::lock_guard<std::mutex> lock(messageMutex_);
         soundFontMessage_ = "The SoundFont " + path + " could not be read; notes play silently.";
-        soundFontState_ = SoundFontState::Failed;
+    }
+    std::lock_guard<std::mutex> lock(gainMutex_);
+    soundFontState_ = id < 0 ? SoundFontState::Failed : SoundFontState::Loaded;
+    if (pendingGain_) fluid_synth_set_gain(synth_, *pendingGain_);
+    pendingGain_.reset();
+}
+
+void FluidEngine::SetGain(float gain) {
+    std::lock_guard<std::mutex> lock(gainMutex_);
+    if (soundFontState_ == SoundFontState::Loading && soundFontLoader_.joinable()) {
+        pendingGain_ = gain;
         return;
     }
-    soundFontState_ = SoundFontState::Loaded;
+    fluid_synth_set_gain(synth_, gain);
 }
 
 void FluidEngine::Render(float* left, float* right, int frames) {

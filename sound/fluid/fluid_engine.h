@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -42,6 +43,11 @@ public:
     std::string SoundFontMessage() const;
     double SoundFontLoadMs() const { return soundFontLoadMs_; }
 
+    // Sets the synthesiser's gain. While the SoundFont is being read (which
+    // holds FluidSynth's lock) the gain is kept and applied when reading ends,
+    // so the caller never waits for the file.
+    void SetGain(float gain);
+
     std::unique_lock<std::mutex> RenderLock() { return std::unique_lock<std::mutex>(renderMutex_); }
     // Renders `frames` stereo samples, advancing every playing MIDI file.
     void Render(float* left, float* right, int frames);
@@ -64,6 +70,8 @@ private:
     std::string soundFontMessage_;
     std::string soundFontFile_;
     std::thread soundFontLoader_;
+    std::mutex gainMutex_;  // guards the hand-over of a gain set during loading
+    std::optional<float> pendingGain_;
     std::mutex renderMutex_;
 };
 

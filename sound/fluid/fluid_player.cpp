@@ -46,7 +46,7 @@ bool FluidPlayer::SetMasterVolume(std::int32_t volume) {
     if (core_->Released()) return false;
     FluidEngine& engine = core_->Engine();
     const double gain = engine.NormalGain() * std::pow(10.0, volume / 2000.0);
-    fluid_synth_set_gain(engine.Synth(), static_cast<float>(std::clamp(gain, 0.0, kLoudestGain)));
+    engine.SetGain(static_cast<float>(std::clamp(gain, 0.0, kLoudestGain)));
     return true;
 }
 
