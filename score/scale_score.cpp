@@ -9,12 +9,12 @@
 #include "score/ledger.h"
 #include "score/scale_rules.h"
 #include "score/staff.h"
+#include "theory/scales.h"
 
 namespace tonemark {
 
 namespace {
 
-constexpr int kTriads = 14;
 constexpr int kColumn = 32;
 constexpr double kScorePoints = 16;
 constexpr double kEndBarPoints = 20;
@@ -95,9 +95,9 @@ void EngraveNote(Main& m, int selection, int i, Layout& layout) {
     std::string defaultSign;
     CALCOLONOTA(s, placingNote, pitchClass, defaultSign);
 
-    std::string glyph = selection == kTriads ? CalcolaDurata(static_cast<double>(s.NoteValueTicks))
+    std::string glyph = selection == kTriadsEntry ? CalcolaDurata(static_cast<double>(s.NoteValueTicks))
                                              : CalcolaDurata(note.DurationText);
-    if (selection == kTriads)
+    if (selection == kTriadsEntry)
         TriadStep(s, i, layout, glyph);
     else
         BarLine(m.PicScore, layout, note.Bar);
