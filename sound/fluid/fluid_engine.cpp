@@ -33,6 +33,10 @@ FluidEngine::~FluidEngine() {
     if (settings_) delete_fluid_settings(settings_);
 }
 
+namespace {
+constexpr double kNormalGain = 1.0;
+}  // namespace
+
 bool FluidEngine::Build() {
     settings_ = new_fluid_settings();
     if (!settings_) return false;
@@ -42,6 +46,11 @@ bool FluidEngine::Build() {
     fluid_settings_setint(settings_, "synth.threadsafe-api", 1);
     // Keep the channels' instruments when a song ends.
     fluid_settings_setint(settings_, "player.reset-synth", 0);
+    // FluidSynth's default gain (0.2) leaves room for many voices; a scale
+    // on the General MIDI piano then peaks near -31 dBFS, too quiet to hear
+    // well. The program plays at most a three-note chord and a click, so the
+    // normal gain is five times that (-17 dBFS for a scale, with headroom).
+    fluid_settings_setnum(settings_, "synth.gain", kNormalGain);
     synth_ = new_fluid_synth(settings_);
     if (!synth_) return false;
     fluid_settings_getnum(settings_, "synth.sample-rate", &sampleRate_);
