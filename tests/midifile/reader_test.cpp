@@ -9,6 +9,7 @@
 
 #include "midi_bytes.h"
 #include "midifile/writer.h"
+#include "support/temp_path.h"
 
 namespace tonemark {
 namespace {
@@ -213,7 +214,7 @@ TEST(ReaderTest, MissingTrackChunkCutsTheNotesButKeepsTheTrack) {
 }
 
 TEST(ReaderTest, ReadFourReadsTheFileNamedBySmfPath) {
-    const std::string path = std::filesystem::temp_directory_path() / "tonemark-reader-test.mid";
+    const std::string path = testing::TestTempPath("scale.mid");
     {
         std::ofstream out(path, std::ios::binary);
         out << BuildScaleFile(Request(11, 2, 192)).bytes;

@@ -114,7 +114,8 @@ TEST_F(Window, PlayAndStopDriveTheTransport) {
     EXPECT_TRUE(m.state.FilePlaying);
     EXPECT_FALSE(Widget<QPushButton>(m.ui.Command2)->isEnabled());
     synth->position = 768 * 2 + 20;  // just past one second: the third note has started
-    QTest::qWait(30);
+    // The follower's timer sees it on its next tick; a loaded machine may be late.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m.state.FollowIndex == 3; }, 10000));
     EXPECT_EQ(Widget<QLabel>(m.ui.LabNote)->text(), "MI");
     EXPECT_EQ(m.state.FollowIndex, 3);
     QTest::mouseClick(Widget<QPushButton>(m.ui.BtnStop), Qt::LeftButton);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "sound/fluid/song_bytes.h"
+#include "support/temp_path.h"
 
 #include <cmath>
 #include <cstdint>
@@ -53,9 +54,7 @@ protected:
     }
 
     std::string WriteFile(const Bytes& bytes) {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("tonemark_fluid_" + std::string(test->name()) + std::to_string(files_.size()) + ".mid");
+        const auto path = testing::TestTempPath(std::to_string(files_.size()) + ".mid");
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         files_.push_back(path);

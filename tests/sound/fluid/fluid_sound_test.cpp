@@ -5,6 +5,7 @@
 
 #include "midifile/writer.h"
 #include "theory/scales.h"
+#include "support/temp_path.h"
 
 #include <cmath>
 #include <cstdint>
@@ -210,7 +211,7 @@ TEST_F(FluidSoundTest, MajorScaleFilePlaysEveryNoteInOrder) {
     request.scaleIndex = 0;
     request.steps = ScaleStepsFor(0);
     const ScaleFile file = BuildScaleFile(request);
-    const auto path = std::filesystem::temp_directory_path() / "tonemark_fluid_sound_scale.mid";
+    const auto path = testing::TestTempPath("scale.mid");
     std::ofstream(path, std::ios::binary) << file.bytes;
     auto song = root_->CreateLoader()->LoadSong(path.string());
     std::filesystem::remove(path);
