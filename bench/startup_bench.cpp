@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         audio = driver;
     }
     std::printf("start-up to window shown (median of %d): %.1f ms\n", runs, Median(startupMs));
-    std::printf("  of which SoundFont load:                %.1f ms\n", Median(soundFontMs));
+    std::printf("SoundFont load, in the background:        %.1f ms\n", Median(soundFontMs));
     std::printf("whole process incl. exit:                 %.1f ms\n", Median(processMs));
     std::printf("audio output: %s\n", audio.c_str());
     return 0;
