@@ -31,7 +31,7 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
 
 }  // namespace
 
-struct FluidSynthRoot::Parts {
+struct FluidSynthRoot::Impl {
     std::shared_ptr<FluidEngine> engine;
     bool offline = false;
     std::unique_ptr<AudioDriver> driver;
@@ -39,7 +39,7 @@ struct FluidSynthRoot::Parts {
     SoundStatus status;
 };
 
-FluidSynthRoot::FluidSynthRoot(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
+FluidSynthRoot::FluidSynthRoot(std::unique_ptr<Impl> parts) : parts_(std::move(parts)) {}
 
 FluidSynthRoot::~FluidSynthRoot() {
     // Stop rendering before the engine can go.
@@ -98,7 +98,7 @@ std::unique_ptr<SilentClock> StartSilentClock(FluidEngine& engine) {
 }  // namespace
 
 std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options) {
-    auto parts = std::make_unique<FluidSynthRoot::Parts>();
+    auto parts = std::make_unique<FluidSynthRoot::Impl>();
     parts->engine = FluidEngine::Create(options.soundFontPath);
     if (!parts->engine) return nullptr;
     SoundStatus& status = parts->status;

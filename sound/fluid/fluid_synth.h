@@ -38,11 +38,11 @@ public:
     void RenderOffline(float* left, float* right, int frames);
 
 private:
-    struct Parts;
-    explicit FluidSynthRoot(std::unique_ptr<Parts> parts);
+    struct Impl;
+    explicit FluidSynthRoot(std::unique_ptr<Impl> parts);
     friend std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options);
 
-    std::unique_ptr<Parts> parts_;
+    std::unique_ptr<Impl> parts_;
 };
 
 // Nothing only when FluidSynth cannot create a synthesiser at all.
