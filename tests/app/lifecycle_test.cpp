@@ -14,17 +14,7 @@ using testing::FakeSynthState;
 using testing::InstallFakeSynth;
 using testing::TestPlatform;
 
-class StartUp : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m.platform = &platform;
-        synth = InstallFakeSynth(m, 6);
-        Form_Load(m);
-    }
-    Main m;
-    TestPlatform platform;
-    std::shared_ptr<FakeSynthState> synth;
-};
+using StartUp = testing::StartedProgram;
 
 TEST_F(StartUp, FillsTheListsAndSelectsTheMajorScale) {
     ASSERT_EQ(m.ui.List1.rows.size(), 16u);

@@ -7,17 +7,12 @@
 namespace tonemark {
 namespace {
 
-class Keyboard : public ::testing::Test {
+class Keyboard : public testing::StartedProgram {
 protected:
     void SetUp() override {
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        Form_Load(m);
+        StartedProgram::SetUp();
         synth->midi.clear();
     }
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
 };
 
 TEST_F(Keyboard, PressSoundsTheKeysNoteAndLightsOnlyThatKey) {

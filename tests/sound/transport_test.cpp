@@ -14,23 +14,14 @@
 namespace tonemark {
 namespace {
 
-using testing::FakeSynthState;
-using testing::InstallFakeSynth;
-using testing::TestPlatform;
-
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // The window after start-up: C major loaded at 120 BPM, 4 bars of 3072.
-class Transport : public ::testing::Test {
+class Transport : public testing::StartedProgram {
 protected:
-    void SetUp() override {
-        m.platform = &platform;
-        synth = InstallFakeSynth(m, 6);
-        Form_Load(m);
-    }
     // Position for an audible time in milliseconds at 120 BPM.
     std::int32_t PositionAtMs(double ms) const {
         return static_cast<std::int32_t>(std::ceil((ms + 6) * 768000.0 / 500000.0));
@@ -40,10 +31,6 @@ protected:
             if (m.ui.key[i].backColor == kDarkRed) return static_cast<int>(i);
         return -1;
     }
-
-    Main m;
-    TestPlatform platform;
-    std::shared_ptr<FakeSynthState> synth;
 };
 
 TEST(TimeTextFormat, MinutesAndSecondsWithTwoDigitsEach) {

@@ -1,5 +1,7 @@
 #include "support/fake_synth.h"
 
+#include "app/lifecycle.h"
+
 #include <algorithm>
 #include <random>
 
@@ -129,6 +131,12 @@ TestPlatform::TestPlatform() {
 TestPlatform::~TestPlatform() {
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
+}
+
+void StartedProgram::SetUp() {
+    m.platform = &platform;
+    synth = InstallFakeSynth(m);
+    Form_Load(m);
 }
 
 }  // namespace tonemark::testing

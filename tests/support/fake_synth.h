@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "app/main_form.h"
 
 namespace tonemark::testing {
@@ -46,6 +48,17 @@ public:
     std::string tempDirectory;
     int doEvents = 0;
     bool ended = false;
+};
+
+// The program just after start-up, on a fake synthesiser: C major loaded at
+// 120 BPM.
+class StartedProgram : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    TestPlatform platform;  // outlives the program that uses it
+    Main m;
+    std::shared_ptr<FakeSynthState> synth;
 };
 
 }  // namespace tonemark::testing
