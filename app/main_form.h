@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/clock.h"
 #include "app/controls.h"
 #include "app/main_state.h"
 #include "score/canvas.h"
@@ -25,6 +26,10 @@ public:
     virtual void EndProgram() {}
     // The temporary directory as the system reports it.
     virtual std::string TempDirectory();
+    // Now on the program's monotonic clock.
+    virtual MonotonicMicros Now() { return MonotonicNow(); }
+    // Shows the circle-of-fifths window, or brings it to the front.
+    virtual void ShowCircle() {}
 };
 
 struct Main {

@@ -57,6 +57,16 @@ public:
     virtual bool SetMasterVolume(std::int32_t volume) = 0;
     virtual std::unique_ptr<SynthPlayback> Play(SynthSong& song, int flags, std::int64_t startTime) = 0;
     virtual bool SendMidi(std::int64_t time, int flags, int channel, int status, int data1, int data2) = 0;
+    // Sends a message so that it sounds at `due` on the program's monotonic
+    // clock (app/clock.h), as exactly as the synthesiser's rendering allows; a
+    // message already due sounds at once. Scheduled messages outlive the
+    // player that took them, until CancelScheduled.
+    virtual bool SendMidiAt(std::int64_t dueMicros, int channel, int status, int data1, int data2) {
+        (void)dueMicros;
+        return SendMidi(0, 1, channel, status, data1, data2);
+    }
+    // Drops every scheduled message that has not sounded yet.
+    virtual void CancelScheduled() {}
     virtual bool Stop(SynthSong& song, std::int64_t stopTime, int flags) = 0;
     virtual bool TearDown1() = 0;
     virtual bool TearDown2(int value) = 0;

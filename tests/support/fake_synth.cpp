@@ -78,6 +78,14 @@ public:
         st_->midi.push_back({channel, status, d1, d2});
         return Record(st_, "SendMidi");
     }
+    bool SendMidiAt(std::int64_t due, int channel, int status, int d1, int d2) override {
+        st_->scheduled.push_back({due, {channel, status, d1, d2}});
+        return Record(st_, "SendMidiAt");
+    }
+    void CancelScheduled() override {
+        ++st_->cancels;
+        st_->calls.push_back("CancelScheduled");
+    }
     bool Stop(SynthSong&, std::int64_t, int) override { return Record(st_, "Stop"); }
     bool TearDown1() override { return Record(st_, "TearDown1"); }
     bool TearDown2(int) override { return Record(st_, "TearDown2"); }

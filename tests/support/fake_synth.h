@@ -4,6 +4,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -17,7 +18,13 @@ namespace tonemark::testing {
 
 struct FakeSynthState {
     std::vector<std::string> calls;                 // operation names in call order
-    std::vector<std::array<int, 4>> midi;           // channel, status, data1, data2
+    std::vector<std::array<int, 4>> midi;           // channel, status, data1, data2 (sent at once)
+    struct Scheduled {
+        std::int64_t dueMicros;
+        std::array<int, 4> message;  // channel, status, data1, data2
+    };
+    std::vector<Scheduled> scheduled;               // messages handed over with a due time
+    int cancels = 0;                                // CancelScheduled calls
     std::set<std::string> failing;                  // operations that report failure
     std::int32_t position = 0;                      // what Position() answers
     std::int32_t length = 12288;                    // what Length() answers
@@ -41,13 +48,21 @@ public:
     TestPlatform& operator=(const TestPlatform&) = delete;
 
     std::string TempDirectory() override { return tempDirectory; }
-    void DoEvents() override { ++doEvents; }
+    void DoEvents() override {
+        ++doEvents;
+        if (onDoEvents) onDoEvents();
+    }
     void EndProgram() override { ended = true; }
+    MonotonicMicros Now() override { return now; }
+    void ShowCircle() override { ++circleShown; }
 
     std::filesystem::path root;
     std::string tempDirectory;
     int doEvents = 0;
     bool ended = false;
+    MonotonicMicros now = 5'000'000'000;  // a fake clock the test moves on
+    int circleShown = 0;
+    std::function<void()> onDoEvents;      // what "pending events" do, if anything
 };
 
 // The program just after start-up, on a fake synthesiser: C major loaded at
