@@ -21,6 +21,9 @@ struct TextOp {
     std::string text;
     std::string font;
     double points;
+    // The music fonts draw on the score's 8-px staff; a smaller or larger staff
+    // scales every glyph, and its place relative to the text origin, by this.
+    double staffScale = 1.0;
     bool operator==(const TextOp&) const = default;
 };
 
@@ -36,6 +39,12 @@ public:
     virtual void Clear() = 0;
     virtual void Line(int x1, int y1, int x2, int y2, std::uint32_t color = 0, int width = 1) = 0;
     virtual void Text(int x, int y, const std::string& text, const std::string& font, double points) = 0;
+    // Text in a music font on a staff `staffScale` times the score's size.
+    virtual void ScaledText(int x, int y, const std::string& text, const std::string& font, double points,
+                            double staffScale) {
+        (void)staffScale;
+        Text(x, y, text, font, points);
+    }
     virtual int Width() const = 0;
 };
 
@@ -53,6 +62,11 @@ public:
     }
     void Text(int x, int y, const std::string& text, const std::string& font, double points) override {
         ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points}});
+        ++generation_;
+    }
+    void ScaledText(int x, int y, const std::string& text, const std::string& font, double points,
+                    double staffScale) override {
+        ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points, staffScale}});
         ++generation_;
     }
     int Width() const override { return width_; }

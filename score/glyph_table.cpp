@@ -242,17 +242,19 @@ std::vector<GlyphWithBox> PlaceText(const TextOp& text) {
     std::vector<GlyphWithBox> out;
     const auto font = MetricsOf(text.font);
     if (!font) return out;
-    const double dropScale = text.points / font->referencePoints;
+    const double staff = text.staffScale;
+    const double dropScale = text.points / font->referencePoints * staff;
     double pen = text.x;
     for (char32_t c : DecodeText(text.text)) {
         const auto entry = Lookup(*font, c, text.points);
         if (!entry) continue;
         if (entry->codePoint != 0) {
             double y = text.y + kLineRowCentre + entry->dy * dropScale;
-            if (c == U'.') y -= DotLift(text.y + kHeadDrop * dropScale);
-            out.push_back({{entry->codePoint, pen + entry->dx, y, kBravuraStaffPixelSize * entry->scale}, entry->box});
+            if (c == U'.') y -= DotLift(text.y + kHeadDrop * dropScale) * staff;
+            out.push_back({{entry->codePoint, pen + entry->dx * staff, y, kBravuraStaffPixelSize * entry->scale * staff},
+                           entry->box});
         }
-        pen += c == U' ' ? entry->advance * dropScale : entry->advance;
+        pen += c == U' ' ? entry->advance * dropScale : entry->advance * staff;
     }
     return out;
 }
