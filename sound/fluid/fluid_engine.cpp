@@ -1,8 +1,11 @@
 #include "sound/fluid/fluid_engine.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "sound/fluid/fluid_log.h"
+#include "sound/fluid/midi_message.h"
 #include "sound/fluid/soundfont_search.h"
 
 namespace tonemark {
@@ -19,9 +22,11 @@ std::string JoinPaths(const std::vector<std::string>& paths) {
 
 }  // namespace
 
-std::shared_ptr<FluidEngine> FluidEngine::Create(const std::string& soundFontPath) {
+std::shared_ptr<FluidEngine> FluidEngine::Create(const std::string& soundFontPath,
+                                                 std::function<MonotonicMicros()> clock) {
     QuietFluidLog();
     std::shared_ptr<FluidEngine> engine(new FluidEngine());
+    engine->clock_ = clock ? std::move(clock) : MonotonicNow;
     if (!engine->Build()) return nullptr;
     engine->FindSoundFontFile(soundFontPath);
     return engine;
@@ -55,6 +60,8 @@ bool FluidEngine::Build() {
     if (!synth_) return false;
     fluid_settings_getnum(settings_, "synth.sample-rate", &sampleRate_);
     normalGain_ = fluid_synth_get_gain(synth_);
+    blockFrames_ = std::max(1, fluid_synth_get_internal_bufsize(synth_));
+    frameClock_ = FrameClock(sampleRate_);
     return true;
 }
 
@@ -120,9 +127,44 @@ void FluidEngine::SetGain(float gain) {
     fluid_synth_set_gain(synth_, gain);
 }
 
+// FluidSynth renders in blocks and starts what it was sent at the next block
+// it renders. Stopping a write at a block boundary therefore makes a message
+// sent then sound from exactly that boundary, which is how each scheduled
+// message gets the block nearest its due frame.
 void FluidEngine::Render(float* left, float* right, int frames) {
     auto lock = RenderLock();
-    fluid_synth_write_float(synth_, frames, left, 0, 1, right, 0, 1);
+    frameClock_.Observe(clock_(), framesRendered_);
+    int done = 0;
+    while (done < frames) {
+        std::int64_t count = frames - done;
+        if (const auto nextStart = SendDueMessages()) count = std::min(count, *nextStart - framesRendered_);
+        fluid_synth_write_float(synth_, static_cast<int>(count), left, done, 1, right, done, 1);
+        done += static_cast<int>(count);
+        framesRendered_ += count;
+    }
+}
+
+std::int64_t FluidEngine::NearestBlockStart(MonotonicMicros due) const {
+    // Far beyond any time a render reaches, but safe to convert.
+    constexpr double kFarthestFrame = 1e18;
+    const double frame = std::clamp(frameClock_.FrameAt(due), -kFarthestFrame, kFarthestFrame);
+    return static_cast<std::int64_t>(std::floor(frame / static_cast<double>(blockFrames_) + 0.5)) * blockFrames_;
+}
+
+// Sends every message whose block starts no later than the next block
+// FluidSynth will render (those past due included) and returns the start of
+// the block the first message left waits for.
+std::optional<std::int64_t> FluidEngine::SendDueMessages() {
+    const std::int64_t nextBlock = (framesRendered_ + blockFrames_ - 1) / blockFrames_ * blockFrames_;
+    std::optional<std::int64_t> waitingStart;
+    schedule_.SendDue(
+        [&](MonotonicMicros due) {
+            const std::int64_t start = NearestBlockStart(due);
+            if (start > nextBlock) waitingStart = start;
+            return start <= nextBlock;
+        },
+        [this](const ScheduledMessage& m) { SendChannelMessage(synth_, m.channel, m.status, m.data1, m.data2); });
+    return waitingStart;
 }
 
 }  // namespace tonemark

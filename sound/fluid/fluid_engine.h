@@ -1,11 +1,14 @@
 // The FluidSynth instance shared by everything that makes sound: its settings,
-// the synthesiser with its SoundFont, and the lock that keeps the rendering
-// thread and the players' set-up apart. FluidSynth's own calls (notes,
-// controllers, gain) are thread-safe; creating and deleting MIDI file players
-// is not while audio is rendered, so that happens under RenderLock().
+// the synthesiser with its SoundFont, the lock that keeps the rendering
+// thread and the players' set-up apart, and the messages scheduled to sound
+// at a given time. FluidSynth's own calls (notes, controllers, gain) are
+// thread-safe; creating and deleting MIDI file players is not while audio is
+// rendered, so that happens under RenderLock().
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +16,10 @@
 #include <thread>
 
 #include <fluidsynth.h>
+
+#include "app/clock.h"
+#include "sound/fluid/frame_clock.h"
+#include "sound/fluid/midi_schedule.h"
 
 namespace tonemark {
 
@@ -22,8 +29,10 @@ public:
 
     // Nothing when FluidSynth cannot create a synthesiser at all. Looks for
     // the SoundFont but does not read it yet. A missing SoundFont is not a
-    // failure: the synthesiser then plays silence.
-    static std::shared_ptr<FluidEngine> Create(const std::string& soundFontPath);
+    // failure: the synthesiser then plays silence. `clock` tells the time at
+    // which each render call starts; scheduled messages are due on it.
+    static std::shared_ptr<FluidEngine> Create(const std::string& soundFontPath,
+                                               std::function<MonotonicMicros()> clock = MonotonicNow);
     // Reads the SoundFont found by Create, if any. That takes from a few tens
     // to a few hundred milliseconds; read in the background, notes sounded
     // before it is ready are silent.
@@ -48,8 +57,16 @@ public:
     // so the caller never waits for the file.
     void SetGain(float gain);
 
+    // Sends a checked channel message (see SendChannelMessage) so that it
+    // takes effect at the synthesiser block nearest to `due`, or in the next
+    // block rendered when that has gone by.
+    void Schedule(const ScheduledMessage& message) { schedule_.Add(message); }
+    // Drops every scheduled message not sent yet.
+    void CancelScheduled() { schedule_.Clear(); }
+
     std::unique_lock<std::mutex> RenderLock() { return std::unique_lock<std::mutex>(renderMutex_); }
-    // Renders `frames` stereo samples, advancing every playing MIDI file.
+    // Renders `frames` stereo samples, advancing every playing MIDI file and
+    // sending the scheduled messages as they fall due.
     void Render(float* left, float* right, int frames);
 
 private:
@@ -59,6 +76,8 @@ private:
     bool Build();
     void FindSoundFontFile(const std::string& soundFontPath);
     void LoadSoundFont(const std::string& path);
+    std::optional<std::int64_t> SendDueMessages();
+    std::int64_t NearestBlockStart(MonotonicMicros due) const;
 
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
@@ -73,6 +92,12 @@ private:
     std::mutex gainMutex_;  // guards the hand-over of a gain set during loading
     std::optional<float> pendingGain_;
     std::mutex renderMutex_;
+    std::function<MonotonicMicros()> clock_;
+    MidiSchedule schedule_;
+    // The rendering thread's, under the render lock.
+    FrameClock frameClock_;
+    std::int64_t framesRendered_ = 0;
+    std::int64_t blockFrames_ = 64;  // FluidSynth renders in blocks of this size
 };
 
 }  // namespace tonemark

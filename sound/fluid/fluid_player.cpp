@@ -61,6 +61,17 @@ bool FluidPlayer::SendMidi(std::int64_t, int, int channel, int status, int data1
     return SendChannelMessage(core_->Engine().Synth(), channel, status, data1, data2);
 }
 
+bool FluidPlayer::SendMidiAt(std::int64_t dueMicros, int channel, int status, int data1, int data2) {
+    if (core_->Released() || !IsSendableChannelMessage(channel, status, data1, data2)) return false;
+    core_->Engine().Schedule(ScheduledMessage{dueMicros, channel, status, data1, data2});
+    return true;
+}
+
+// Any player, even one already released, may cancel what any other scheduled.
+void FluidPlayer::CancelScheduled() {
+    core_->Engine().CancelScheduled();
+}
+
 bool FluidPlayer::Stop(SynthSong&, std::int64_t, int) {
     return core_->Stop();
 }

@@ -31,6 +31,9 @@ public:
     bool SetMasterVolume(std::int32_t volume) override;
     std::unique_ptr<SynthPlayback> Play(SynthSong& song, int flags, std::int64_t startTime) override;
     bool SendMidi(std::int64_t time, int flags, int channel, int status, int data1, int data2) override;
+    // The messages wait in the engine, which outlives the player.
+    bool SendMidiAt(std::int64_t dueMicros, int channel, int status, int data1, int data2) override;
+    void CancelScheduled() override;
     bool Stop(SynthSong& song, std::int64_t stopTime, int flags) override;
     bool TearDown1() override;
     bool TearDown2(int value) override;

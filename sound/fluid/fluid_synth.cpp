@@ -99,7 +99,7 @@ std::unique_ptr<SilentClock> StartSilentClock(FluidEngine& engine) {
 
 std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options) {
     auto parts = std::make_unique<FluidSynthRoot::Impl>();
-    parts->engine = FluidEngine::Create(options.soundFontPath);
+    parts->engine = FluidEngine::Create(options.soundFontPath, options.clock);
     if (!parts->engine) return nullptr;
     SoundStatus& status = parts->status;
 

@@ -5,9 +5,11 @@
 // clock. Status() says which of these happened.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "app/clock.h"
 #include "sound/synth.h"
 
 namespace tonemark {
@@ -17,6 +19,9 @@ struct FluidOptions {
     // silent clock. Offline: nothing renders unless RenderOffline is called.
     enum class Audio { Auto, Offline } audio = Audio::Auto;
     std::string soundFontPath;  // empty: look in the usual places
+    // The time each render call starts at, which scheduled messages are due
+    // on. Offline tests give a clock that moves on with the frames rendered.
+    std::function<MonotonicMicros()> clock = MonotonicNow;
 };
 
 class FluidSynthRoot : public SynthRoot {
@@ -34,7 +39,8 @@ public:
     bool SoundFontReady() const;
     double SampleRate() const;
     // Offline only: renders the next `frames` stereo samples, advancing every
-    // playing song. Elsewhere it fills the buffers with silence.
+    // playing song and sending the scheduled messages that fall due (on the
+    // options' clock). Elsewhere it fills the buffers with silence.
     void RenderOffline(float* left, float* right, int frames);
 
 private:

@@ -1,4 +1,4 @@
-// Sends one channel message straight to the synthesiser.
+// Checks and sends one channel message straight to the synthesiser.
 #pragma once
 
 #include <fluidsynth.h>
@@ -10,5 +10,7 @@ namespace tonemark {
 // bits of `status` are ignored in favour of `channel`. False for any other
 // message, a channel outside 0-15 or a data byte outside 0-127.
 bool SendChannelMessage(fluid_synth_t* synth, int channel, int status, int data1, int data2);
+// Whether SendChannelMessage would take the message at all.
+bool IsSendableChannelMessage(int channel, int status, int data1, int data2);
 
 }  // namespace tonemark
