@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace tonemark {
@@ -24,6 +25,14 @@ struct TrackNote {
     std::int16_t Bar = 0;
     std::int16_t RestCount = 0;
 };
+
+// A length in ticks as a note's DurationText: whole decimal digits, with a
+// leading minus sign when negative.
+inline std::string WholeNumberText(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+}
 
 // Italian pitch-class names, indexed by note number mod 12; also the key names.
 inline const std::array<std::string, 12> PitchNames = {

@@ -118,12 +118,6 @@ int NotesPerBar(int noteValueTicks) {
     }
 }
 
-std::string WholeNumberText(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.0f", value);
-    return text;
-}
-
 }  // namespace
 
 // Refused files (no "MThd", a header cut short, a timecode division) change
