@@ -11,6 +11,7 @@
 #include "app/clock.h"
 #include "app/controls.h"
 #include "app/main_state.h"
+#include "app/tick_clock.h"
 #include "score/canvas.h"
 #include "sound/synth.h"
 
@@ -32,6 +33,27 @@ public:
     virtual void ShowCircle() {}
 };
 
+// The metronome's clicks already handed to the synthesiser: every click due up
+// to tick `through`, counted at `ticksPerBeat`; `beatTick` is the beat counter
+// for the tick after it.
+struct ClickSchedule {
+    std::int64_t through = -1;
+    double beatTick = 0;
+    double ticksPerBeat = -1;
+};
+
+// Shows the busy pointer for as long as it lives.
+class BusyCursor {
+public:
+    explicit BusyCursor(Platform& p) : platform_(p) { platform_.SetBusyCursor(true); }
+    ~BusyCursor() { platform_.SetBusyCursor(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    Platform& platform_;
+};
+
 struct Main {
     MainState state;
     MainControls ui = DesignedControls();
@@ -47,6 +69,10 @@ struct Main {
     std::unique_ptr<SynthSong> SynthSongHandle;
     std::unique_ptr<SynthPlayback> SynthPlaybackHandle;
     SoundStatus sound;
+
+    // The recording clock behind Timer3, and the clicks it has handed over.
+    TickClock Timer3Clock;
+    ClickSchedule clickSchedule;
 
     Platform defaultPlatform;
     Platform* platform = &defaultPlatform;

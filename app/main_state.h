@@ -58,6 +58,11 @@ struct MainState {
     bool DrawFlat = false;
     bool DrawNatural = false;
     std::int32_t SelectedNote = 0;
+
+    // The take: the tempo its metronome ran at, and its event-log rows as last
+    // written to its file (kept whatever happens to the event lists).
+    std::int16_t TakeTempoBPM = 0;
+    std::vector<std::string> TakeRows;
 };
 
 }  // namespace tonemark

@@ -1,8 +1,12 @@
 #include "keyboard/keys.h"
 
 #include "app/lifecycle.h"
+#include "keyboard/recorder.h"
 
 namespace tonemark {
+namespace {
+constexpr int kKeyCount = 25;
+}  // namespace
 
 void key_MouseDown(Main& m, int index) {
     m.state.TakeStarted = true;
@@ -18,6 +22,34 @@ void key_MouseUp(Main& m, int index) {
     m.ui.key[static_cast<size_t>(index)].pressed = false;
     RestoreKeyColors(m);
     if (m.state.DeviceReady && m.SynthPlayerHandle) m.SynthPlayerHandle->SendMidi(0, 1, 0, 176, 120, 0);
+}
+
+int KeyOfNote(int note) {
+    int base = (note / 12 - 5) * 12;
+    if (base >= 24) base -= 12;
+    const int key = base + note % 12;
+    return note >= 0 && key >= 0 && key < kKeyCount ? key : -1;
+}
+
+void LightKeyOfNote(Main& m, int note) {
+    const int key = KeyOfNote(note);
+    if (key >= 0) m.ui.key[static_cast<std::size_t>(key)].backColor = kDarkRed;
+}
+
+void KeyDownAt(Main& m, int index, MonotonicMicros when) {
+    RunTimer3Until(m, when);
+    const bool wasRecording = m.state.TakeStarted;
+    key_MouseDown(m, index);
+    PlaceLateKeyMarks(m, when, wasRecording);
+    RunTimer3Until(m, m.platform->Now());
+}
+
+void KeyUpAt(Main& m, int index, MonotonicMicros when) {
+    RunTimer3Until(m, when);
+    const bool wasRecording = m.state.TakeStarted;
+    key_MouseUp(m, index);
+    PlaceLateKeyMarks(m, when, wasRecording);
+    RunTimer3Until(m, m.platform->Now());
 }
 
 }  // namespace tonemark

@@ -1,10 +1,192 @@
 #include "keyboard/recorder.h"
 
-namespace tonemark {
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
 
-// The recorder's "Stop". The transport runs it when a song ends; the
-// recorder itself (the take, the metronome, the event log) is not built yet,
-// so there is nothing to stop.
-void Command3_Click(Main& /*m*/) {}
+#include "app/lifecycle.h"
+#include "keyboard/metronome.h"
+#include "keyboard/tempo.h"
+#include "sound/transport.h"
+#include "theory/scales.h"
+
+namespace tonemark {
+namespace {
+
+constexpr char kRecordedEntry[] = "Recorded SMF";
+constexpr char kRecordedTitle[] = "Recorded SMF: Song 1";
+constexpr int kFirstKeyNoteFromPress = 68;     // key index + 128 - 68 = note
+constexpr int kFirstKeyNoteFromRelease = 188;  // key index - 128 + 188 = note
+
+std::string Row(double time, const char* status, int note, const char* velocity, const char* description) {
+    return std::to_string(static_cast<long long>(time)) + "\t" + status + "\t" + std::to_string(note) + "\t" +
+           velocity + "\t" + description;
+}
+
+void SilenceChannel0(Main& m) {
+    if (m.SynthPlayerHandle) m.SynthPlayerHandle->SendMidi(0, 1, 0, 176, 120, 0);
+}
+
+void GreyBeatLamps(Main& m) {
+    for (int lamp : {3, 0, 1, 2}) m.ui.Beat[static_cast<size_t>(lamp)].backColor = kBeatGrey;
+}
+
+// The tick's recording step: the pending marks go into the take at the
+// running index; a release replaces a press made in the same tick.
+void RecordTick(MainState& s) {
+    const auto index = static_cast<std::size_t>(s.RecTickCount);
+    // A take's first tick starts a clean array: an entry left at index 0 by an
+    // earlier take is not a key this take played.
+    if (index == 0) s.RecTicks.assign(1, 0);
+    s.RecTicks.resize(index + 1, 0);
+    if (s.PendingKeyDown > 0) s.RecTicks[index] = s.PendingKeyDown;
+    if (s.PendingKeyUp < 0) s.RecTicks[index] = s.PendingKeyUp;
+    s.PendingKeyDown = 0;
+    s.PendingKeyUp = 0;
+    s.RecTickCount += 1;
+}
+
+std::optional<int> Field(const std::vector<std::string_view>& fields, std::size_t i) {
+    if (i >= fields.size()) return std::nullopt;
+    int value = 0;
+    const auto [end, error] = std::from_chars(fields[i].data(), fields[i].data() + fields[i].size(), value);
+    if (error != std::errc{} || end != fields[i].data() + fields[i].size()) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string_view> SplitAtTabs(std::string_view row) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t tab = row.find('\t', start);
+        fields.push_back(row.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        if (tab == std::string_view::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks) {
+    std::vector<std::string> rows;
+    double time = 0;
+    for (std::int16_t v : recTicks) {
+        if (v == 0) time += 1;
+        else if (v > 0) rows.push_back(Row(time, "144", v - kFirstKeyNoteFromPress, "100", "Note ON"));
+        else rows.push_back(Row(time, "128", v + kFirstKeyNoteFromRelease, "0", "Note OFF"));
+    }
+    rows.push_back(Row(time, "176", 120, "0", "All Sounds OFF"));
+    rows.push_back(Row(time, "176", 123, "0", "All Notes OFF"));
+    return rows;
+}
+
+void Command2_Click(Main& m) {
+    RestoreKeyColors(m);
+    m.state.BeatTick = 0;
+    m.ui.Timer3.enabled = true;
+    if (!m.Timer3Clock.Running()) m.Timer3Clock.Start(m.platform->Now());
+    ResetClickSchedule(m);
+
+    auto& entries = m.ui.List1.rows;
+    if (entries.size() > kTakeEntry) entries.erase(entries.begin() + kTakeEntry);
+    entries.push_back(kRecordedEntry);
+    if (m.ui.List1.listIndex == kTakeEntry) m.ui.List1.listIndex = -1;  // the selected entry went away
+    m.ui.Labella.caption = kRecordedTitle;
+
+    m.ui.List4.listIndex = 0;
+    List4_Click(m);
+    m.state.RecTickCount = 0;
+    m.ui.Command3.enabled = true;
+    m.ui.RecLed.backColor = kRed;
+    m.ui.Command4.enabled = false;
+    m.ui.BtnPlay.enabled = false;
+    m.ui.List2.rows.clear();
+    m.ui.List2.listIndex = -1;
+    m.ui.List3.rows.clear();
+}
+
+void Timer3_Timer(Main& m) {
+    if (m.state.TakeStarted) RecordTick(m.state);
+    MetronomeTick(m, m.Timer3Clock.Done());
+    if (m.state.RecTickCount > kTakeLimitTicks) Command3_Click(m);
+}
+
+void RunTimer3Until(Main& m, MonotonicMicros t) {
+    while (m.ui.Timer3.enabled && m.Timer3Clock.Advance(t)) Timer3_Timer(m);
+}
+
+void PlaceLateKeyMarks(Main& m, MonotonicMicros when, bool wasRecording) {
+    MainState& s = m.state;
+    if (!m.ui.Timer3.enabled || !s.TakeStarted) return;
+    const TickClock& clock = m.Timer3Clock;
+    // The first tick due after the event (a key played before "Rec" belongs to the first tick).
+    const std::int64_t eventTick = when < clock.Started() ? 1 : (when - clock.Started()) / TickClock::kTickMicros + 1;
+    const std::int64_t late = clock.Done() - eventTick + 1;
+    if (late <= 0) return;  // its tick is still to come and will store the marks
+    std::size_t index = 0;
+    if (!wasRecording) {
+        // The take began with this key: at its tick, as if the event had come in time.
+        s.RecTicks.assign(static_cast<std::size_t>(late), 0);
+        s.RecTickCount = static_cast<double>(late);
+    } else {
+        index = static_cast<std::size_t>(std::max<double>(s.RecTickCount - static_cast<double>(late), 0));
+        if (index >= s.RecTicks.size()) return;
+    }
+    std::int16_t& slot = s.RecTicks[index];
+    // A tick holds one event, and a release wins over a press in the same tick.
+    if (s.PendingKeyUp < 0) slot = s.PendingKeyUp;
+    else if (s.PendingKeyDown > 0 && slot >= 0) slot = s.PendingKeyDown;
+    s.PendingKeyDown = 0;
+    s.PendingKeyUp = 0;
+}
+
+void Command3_Click(Main& m) {
+    // The follower runs "Stop" at the end of every song; only a stop that ends
+    // a recording turns the keys played into a take.
+    const bool recording = m.ui.Timer3.enabled;
+    m.ui.BtnPlay.enabled = true;
+    GreyBeatLamps(m);
+    m.ui.Timer3.enabled = false;
+    m.Timer3Clock.Stop();
+    ResetClickSchedule(m);
+
+    m.state.RecTickCount = 0;
+    m.ui.Command4.enabled = true;
+    m.ui.RecLed.backColor = kLampGrey;
+
+    SilenceChannel0(m);
+    RestoreKeyColors(m);
+    m.ui.Command2.enabled = true;
+
+    if (m.state.TakeStarted && recording) {
+        m.ui.List3.rows = RawTakeLog(m.state.RecTicks);
+        m.state.RecTickCount = 0;
+        for (std::int16_t v : m.state.RecTicks)
+            if (v == 0) m.state.RecTickCount += 1;
+        m.state.TakeTempoBPM = static_cast<std::int16_t>(std::atoi(m.ui.LabSpeed.caption.c_str()));
+        m.ui.List1.listIndex = kTakeEntry;
+        List1_Click(m);
+    }
+    m.state.TakeStarted = false;
+}
+
+void Command4_Click(Main& m) {
+    m.state.RecTickCount = 0;
+    m.state.TakeStarted = false;
+    PlayMidiFile(m);
+    m.ui.Command2.enabled = false;
+    m.ui.RecLed.backColor = kGreen;
+}
+
+void List2_MouseDown(Main& m) {
+    const Control& list = m.ui.List2;
+    if (list.rows.empty() || list.listIndex < 0 || list.listIndex >= static_cast<int>(list.rows.size())) return;
+    const auto fields = SplitAtTabs(list.rows[static_cast<std::size_t>(list.listIndex)]);
+    const auto status = Field(fields, 1), data1 = Field(fields, 2), data2 = Field(fields, 3);
+    if (!status || !data1 || !data2) return;
+    if (m.state.DeviceReady && !m.state.FilePlaying && m.SynthPlayerHandle)
+        m.SynthPlayerHandle->SendMidi(0, 1, 0, *status, *data1, *data2);
+}
 
 }  // namespace tonemark

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "midifile/take_pipeline.h"
 #include "sound/transport.h"
 #include "theory/scales.h"
 
@@ -14,13 +15,15 @@ void SpeedValue_Change(Main& m) {
     m.ui.LabSpeed.caption = std::to_string(bpm);
     OpenMIDI_Click(m);
     m.state.TicksPerBeat = std::trunc(60000.0 / bpm);
+    // A take keeps the tempo it was recorded at, and its times are shown at it.
+    if (TakeOnShow(m)) return;
     m.state.TempoBPM = static_cast<std::int16_t>(bpm);
     m.state.TempoBPMValue = bpm;
 }
 
 void List4_Click(Main& m) {
     m.state.QuantizeChoice = static_cast<std::int16_t>(m.ui.List4.listIndex);
-    // A take on show is re-quantized by the take pipeline, which comes with the recorder.
+    if (m.state.ScaleIndex == kTakeEntry) SaveFilex_Click(m);
 }
 
 void ValNote_Click(Main& m, int index) {

@@ -26,30 +26,6 @@ std::string Bytes(std::initializer_list<int> values) {
     return out;
 }
 
-// Format 0, one track, 192 ticks per quarter note.
-std::string HeaderChunk() { return "MThd" + Bytes({0, 0, 0, 6, 0, 0, 0, 1, 0, 0xC0}); }
-std::string EndOfTrack() { return Bytes({0x00, 0xFF, 0x2F, 0x00}); }
-
-// Most significant 7-bit group first; every byte but the last has its top bit set.
-// 48 and 96 take one byte, 192 is 81 40 and 384 is 83 00.
-void AppendVarLen(std::string& out, std::uint32_t value) {
-    std::string groups(1, static_cast<char>(value & 0x7F));
-    while ((value >>= 7) != 0) groups.insert(groups.begin(), static_cast<char>((value & 0x7F) | 0x80));
-    out += groups;
-}
-
-std::string TempoEvent(int tempoBpm) {
-    const std::uint32_t micros = std::min<std::uint32_t>(60000000u / static_cast<std::uint32_t>(std::max(tempoBpm, 1)), 0xFFFFFFu);
-    return Bytes({0x00, 0xFF, 0x51, 0x03, static_cast<int>(micros >> 16), static_cast<int>(micros >> 8),
-                  static_cast<int>(micros)});
-}
-
-std::string TrackHeader(std::size_t length) {
-    std::string header = "MTrk";
-    for (int shift = 24; shift >= 0; shift -= 8) AppendByte(header, static_cast<int>(length >> shift));
-    return header;
-}
-
 // The track's note events and the event-log row of each.
 struct EventWriter {
     std::string bytes;
@@ -128,13 +104,39 @@ ScaleFileRequest RequestFromWindow(const Main& m) {
 
 }  // namespace
 
+std::string SmfHeaderChunk() { return "MThd" + Bytes({0, 0, 0, 6, 0, 0, 0, 1, 0, kTicksPerQuarter}); }
+std::string SmfEndOfTrack() { return Bytes({0x00, 0xFF, 0x2F, 0x00}); }
+
+// 48 and 96 take one byte, 192 is 81 40 and 384 is 83 00.
+void AppendVarLen(std::string& out, std::uint32_t value) {
+    std::string groups(1, static_cast<char>(value & 0x7F));
+    while ((value >>= 7) != 0) groups.insert(groups.begin(), static_cast<char>((value & 0x7F) | 0x80));
+    out += groups;
+}
+
+std::uint32_t MicrosPerQuarter(int tempoBpm) {
+    return std::min<std::uint32_t>(60000000u / static_cast<std::uint32_t>(std::max(tempoBpm, 1)), 0xFFFFFFu);
+}
+
+std::string SmfTempoEvent(int tempoBpm) {
+    const std::uint32_t micros = MicrosPerQuarter(tempoBpm);
+    return Bytes({0x00, 0xFF, 0x51, 0x03, static_cast<int>(micros >> 16), static_cast<int>(micros >> 8),
+                  static_cast<int>(micros)});
+}
+
+std::string SmfTrackHeader(std::size_t trackLength) {
+    std::string header = "MTrk";
+    for (int shift = 24; shift >= 0; shift -= 8) AppendByte(header, static_cast<int>(trackLength >> shift));
+    return header;
+}
+
 ScaleFile BuildScaleFile(const ScaleFileRequest& request) {
     EventWriter events = TrackEvents(request);
-    const std::string tempo = TempoEvent(request.tempoBpm);
-    const std::string endOfTrack = EndOfTrack();
+    const std::string tempo = SmfTempoEvent(request.tempoBpm);
+    const std::string endOfTrack = SmfEndOfTrack();
     ScaleFile file;
-    file.bytes = HeaderChunk();
-    file.bytes += TrackHeader(tempo.size() + events.bytes.size() + endOfTrack.size());
+    file.bytes = SmfHeaderChunk();
+    file.bytes += SmfTrackHeader(tempo.size() + events.bytes.size() + endOfTrack.size());
     file.bytes += tempo + events.bytes + endOfTrack;
     file.log = std::move(events.log);
     return file;
@@ -142,8 +144,9 @@ ScaleFile BuildScaleFile(const ScaleFileRequest& request) {
 
 bool MakeSMF(Main& m) {
     if (m.state.ScaleIndex == kTakeEntry) {
-        // The take is on show: the reader goes back to the take's own file.
-        m.ui.List2.rows.clear();
+        // The take is on show: the reader goes back to the take's own file,
+        // and the event list goes on showing the take's rows.
+        m.ui.List2.rows = m.state.TakeRows;
         return true;
     }
     const ScaleFileRequest request = RequestFromWindow(m);

@@ -5,10 +5,13 @@
 
 #include "app/lifecycle.h"
 #include "app/temp_files.h"
+#include "keyboard/keys.h"
 #include "keyboard/recorder.h"
 #include "midifile/reader.h"
+#include "midifile/take_pipeline.h"
 #include "midifile/writer.h"
 #include "score/scale_score.h"
+#include "score/take_score.h"
 
 namespace tonemark {
 namespace {
@@ -40,15 +43,6 @@ void SetRecorderButtons(Main& m, bool enabled) {
     m.ui.Command4.enabled = enabled;
 }
 
-void LightKeyOf(Main& m, int note) {
-    int base = (note / 12 - 5) * 12;
-    RestoreKeyColors(m);
-    if (base >= 24) base -= 12;
-    const int key = base + note % 12;
-    // Notes outside the keyboard's reach light nothing.
-    if (key >= 0 && key < static_cast<int>(m.ui.key.size())) m.ui.key[static_cast<size_t>(key)].backColor = kDarkRed;
-}
-
 // The nearest integer, halves to the even neighbour.
 long RoundHalfEven(double x) { return std::lrint(x); }
 
@@ -64,16 +58,15 @@ void ReachNote(Main& m) {
     if (i < s.NoteEvents.size()) m.ui.LabNote.caption = s.NoteEvents[i].NoteName;
     m.ui.Line1.x1 = m.ui.Line1.x2 = x;
     m.ui.LabNote.rect.left = x;
-    if (i + 1 < s.NoteEvents.size()) LightKeyOf(m, s.NoteEvents[i].NoteNumber);
+    if (i + 1 < s.NoteEvents.size()) {
+        RestoreKeyColors(m);
+        LightKeyOfNote(m, s.NoteEvents[i].NoteNumber);
+    }
     TurnPageFor(m, x);
     s.FollowIndex += 1;
 }
 
-struct SongSnapshot {
-    MainState state;
-    std::vector<std::string> eventLog;
-    std::string tempoText;
-};
+}  // namespace
 
 SongSnapshot TakeSnapshot(const Main& m) { return {m.state, m.ui.List2.rows, m.ui.Label9.caption}; }
 
@@ -83,7 +76,7 @@ void Restore(Main& m, SongSnapshot&& snap) {
     m.ui.Label9.caption = std::move(snap.tempoText);
 }
 
-// Loads SmfPath into a new player and takes the meter, tempo factor, volume
+// Loads SmfPath into the player and takes the meter, tempo factor, volume
 // and length from it.
 bool LoadIntoSynth(Main& m) {
     if (!m.SongLoaderHandle || !m.SynthPlayerHandle) return false;
@@ -104,6 +97,8 @@ bool LoadIntoSynth(Main& m) {
     return true;
 }
 
+namespace {
+
 bool BuildAndRead(Main& m) {
     SongSnapshot before = TakeSnapshot(m);
     if (!MakeSMF(m)) return false;  // the writer has told the user; nothing changed
@@ -114,17 +109,6 @@ bool BuildAndRead(Main& m) {
     m.Notify(DescribeReadStatus(status, m.state.SmfPath.empty() ? kScoreFileName : m.state.SmfPath));
     return false;
 }
-
-class BusyCursor {
-public:
-    explicit BusyCursor(Platform& p) : platform_(p) { platform_.SetBusyCursor(true); }
-    ~BusyCursor() { platform_.SetBusyCursor(false); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    Platform& platform_;
-};
 
 }  // namespace
 
@@ -149,7 +133,9 @@ bool OpenMusic(Main& m) {
     m.state.DeviceReady = true;
     m.PicScore.Clear();
     m.Pic2.Clear();
-    PutInScore(m);
+    // A take reloaded at a new tempo is still engraved as a take.
+    if (TakeOnShow(m)) PutInScore2(m);
+    else PutInScore(m);
     m.Notify(m.sound.message);  // an earlier file problem is over; a sound problem is not
     return true;
 }
@@ -162,9 +148,14 @@ bool OpenMIDI_Click(Main& m) {
     m.state.TempoBPMValue = m.state.TempoBPM;
     if (m.state.TempoBPMValue <= 0) return false;
     m.state.TicksPerBeat = std::trunc(60000.0 / m.state.TempoBPMValue);
+    ShowSongLength(m);
+    return true;
+}
+
+void ShowSongLength(Main& m) {
+    if (m.state.TempoBPMValue <= 0) return;
     const double length = SongLength(m);
     m.ui.Label7.caption = TimeText(static_cast<long>(length / kMusicTimePerQuarter * 60 / m.state.TempoBPMValue));
-    return true;
 }
 
 void PlayMidiFile(Main& m) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/main_form.h"
 
@@ -18,5 +19,20 @@ void BtnPlay_Click(Main& m);
 void BtnStop_Click(Main& m);
 void Timer1_Timer(Main& m);  // the follower, every millisecond while playing
 void Timer2_Timer(Main& m);  // releases a note sounded from the score
+
+// Shared by the two ways a song is loaded (a scale, a take).
+// The state a failed rebuild goes back to.
+struct SongSnapshot {
+    MainState state;
+    std::vector<std::string> eventLog;
+    std::string tempoText;
+};
+SongSnapshot TakeSnapshot(const Main& m);
+void Restore(Main& m, SongSnapshot&& snap);
+// Loads SmfPath into the player made by Initialize, takes its meter, sets the
+// tempo factor and the volume, and shows the number of bars.
+bool LoadIntoSynth(Main& m);
+// The loaded song's length in Label7, at the tempo in TempoBPMValue.
+void ShowSongLength(Main& m);
 
 }  // namespace tonemark

@@ -1,3 +1,4 @@
+#include "midifile/take_pipeline.h"
 #include "sound/transport.h"
 #include "theory/keys.h"
 #include "theory/scales.h"
@@ -24,9 +25,8 @@ void Tonality_Change(Main& m) {
     const std::string entry =
         row >= 0 && row < static_cast<int>(m.ui.List1.rows.size()) ? m.ui.List1.rows[static_cast<size_t>(row)] : "";
     m.ui.Labella.caption = entry + ": " + keyName;
-    // The recorded take is rebuilt by the take pipeline, which comes with the
-    // recorder; until a take can be recorded there is nothing to rebuild.
-    if (s.ScaleIndex != kTakeEntry) OpenMIDI_Click(m);
+    if (s.ScaleIndex == kTakeEntry) SaveFilex_Click(m);
+    else OpenMIDI_Click(m);
 }
 
 }  // namespace tonemark

@@ -240,12 +240,15 @@ TEST_F(MakeSmfWriterTest, TempoThatIsNotANumberIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/scoretemp.mid"));
 }
 
-TEST_F(MakeSmfWriterTest, RecordedTakeEntryOnlyClearsTheLog) {
+TEST_F(MakeSmfWriterTest, RecordedTakeEntryBuildsNothingAndListsTheTakesRows) {
     UseTempDirectory(dir_);
     PretendAnEarlierSong();
     m_.state.ScaleIndex = kTakeEntry;
     EXPECT_TRUE(MakeSMF(m_));
-    EXPECT_TRUE(m_.ui.List2.rows.empty());
+    EXPECT_TRUE(m_.ui.List2.rows.empty()) << "no take yet";
+    m_.state.TakeRows = {"0\t144\t60\t100\tNote ON", "10\t128\t60\t0\tNote OFF"};
+    EXPECT_TRUE(MakeSMF(m_));
+    EXPECT_EQ(m_.ui.List2.rows, m_.state.TakeRows);
     EXPECT_EQ(m_.state.SmfImage, "earlier image");
     EXPECT_EQ(m_.state.SmfPath, "/earlier/song.mid");
     EXPECT_EQ(m_.state.TempoBPM, 77);
