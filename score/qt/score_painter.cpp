@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QFile>
 #include <QHash>
 #include <QPainterPath>
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include "score/glyph_table.h"
+#include "score/glyphs.h"
 
 namespace tonemark {
 namespace {
@@ -53,13 +55,33 @@ BravuraOutlines& Bravura() {
     return outlines;
 }
 
+// Staff, ledger and bar lines are whole pixel rows and columns, drawn crisp;
+// a slanting line (the circle's ring and arrows) is drawn smooth.
 void PaintLine(QPainter& painter, const LineOp& line) {
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QPen(DisplayListColor(line.color), std::max(line.width, 1)));
+    const bool straight = line.x1 == line.x2 || line.y1 == line.y2;
+    painter.setRenderHint(QPainter::Antialiasing, !straight);
+    QPen pen(DisplayListColor(line.color), std::max(line.width, 1));
+    if (!straight) pen.setCapStyle(Qt::RoundCap);
+    painter.setPen(pen);
     painter.drawLine(line.x1, line.y1, line.x2, line.y2);
 }
 
-void PaintText(QPainter& painter, const TextOp& text) {
+bool IsMusicFont(const std::string& font) { return font == kKeepFont || font == kSymbolsFont; }
+
+// Any other font is ordinary lettering: the family by name, a point being
+// 4/3 px as everywhere in the display list (96 dots per inch), whatever the
+// device; the text origin is the top-left corner of the character cell.
+void PaintPlainText(QPainter& painter, const TextOp& text) {
+    QFont font(QString::fromStdString(text.font));
+    font.setPixelSize(std::max(1, qRound(text.points * 96.0 / 72.0)));
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    const QFontMetricsF metrics(font, painter.device());
+    painter.drawText(QPointF(text.x, text.y + metrics.ascent()), QString::fromUtf8(text.text));
+}
+
+void PaintMusicText(QPainter& painter, const TextOp& text) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     for (const PlacedGlyph& g : LayoutText(text)) {
         const double scale = g.pixelSize / kBravuraStaffPixelSize;
@@ -69,6 +91,13 @@ void PaintText(QPainter& painter, const TextOp& text) {
         painter.fillPath(Bravura().Outline(g.codePoint), Qt::black);
         painter.restore();
     }
+}
+
+void PaintText(QPainter& painter, const TextOp& text) {
+    if (IsMusicFont(text.font))
+        PaintMusicText(painter, text);
+    else
+        PaintPlainText(painter, text);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Paints a recorded display list (lines and texts in the logical music fonts)
-// with QPainter; texts are drawn with Bravura as glyph_table.h places them.
+// Paints a recorded display list with QPainter: lines, texts in the logical
+// music fonts drawn with Bravura as glyph_table.h places them, and texts in
+// any other font as ordinary lettering in that font.
 #pragma once
 
 #include <QColor>
