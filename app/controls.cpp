@@ -151,6 +151,8 @@ MainControls DesignedControls() {
     }
 
     m.List2 = List("List2", 5520, 3810, 4365, 2010, kWindowBackground);
+    // Each field of an event row stands under its column head.
+    for (const Control& head : m.Label2) m.List2.tabStops.push_back(head.rect.left - m.List2.rect.left);
     m.List1 = List("List1", 240, 4050, 2235, 3180, Rgb(255, 255, 192));
     m.List4 = List("List4", 240, 7290, 2235, 840, Rgb(192, 255, 255));
 

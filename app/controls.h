@@ -72,6 +72,8 @@ struct Control {
     // Lists
     std::vector<std::string> rows;
     int listIndex = -1;
+    // Where the tab-separated fields of a row begin, in pixels from the list's left edge.
+    std::vector<int> tabStops;
     // Vertical scroll bars: `max` is shown at the top and the upper arrow raises the value.
     int min = 0, max = 0, value = 0;
     // Lines: end points in the container's pixels.

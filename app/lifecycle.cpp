@@ -55,6 +55,8 @@ void BtnRec_Click(Main& m) {
     m.platform->EndProgram();
 }
 
+void Command1_Click(Main& m) { m.platform->ShowCircle(); }
+
 bool Initialize(Main& m) {
     if (!EnsureSynthRoot(m)) return false;
     m.SynthPlayerHandle = m.SynthRootHandle->CreatePlayer();

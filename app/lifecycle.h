@@ -8,6 +8,7 @@ namespace tonemark {
 void Form_Load(Main& m);
 void Form_Unload(Main& m);
 void BtnRec_Click(Main& m);  // "Exit"
+void Command1_Click(Main& m);  // "Mostra Ciclo": the circle-of-fifths window, without blocking this one
 bool Initialize(Main& m);
 void CloseDevice(Main& m);
 void ZeroVariables(Main& m);

@@ -1,5 +1,6 @@
 #include "app/qt/control_widgets.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
@@ -34,7 +35,7 @@ void ShapeWidget::paintEvent(QPaintEvent*) {
     }
 }
 
-KeyWidget::KeyWidget(const Control& c, QWidget* parent, std::function<void(bool)> onPress)
+KeyWidget::KeyWidget(const Control& c, QWidget* parent, std::function<void(bool, quint64)> onPress)
     : QWidget(parent), look_(c), onPress_(std::move(onPress)) {}
 
 void KeyWidget::Show(const Control& c) {
@@ -53,11 +54,55 @@ void KeyWidget::paintEvent(QPaintEvent*) {
     }
 }
 
-void KeyWidget::mousePressEvent(QMouseEvent*) { onPress_(true); }
-void KeyWidget::mouseReleaseEvent(QMouseEvent*) { onPress_(false); }
+void KeyWidget::mousePressEvent(QMouseEvent* e) { onPress_(true, e->timestamp()); }
+void KeyWidget::mouseReleaseEvent(QMouseEvent* e) { onPress_(false, e->timestamp()); }
+
+void TabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (stops_.empty()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem item(option);
+    initStyleOption(&item, index);
+    const QStringList fields = item.text.split(QLatin1Char('\t'));
+    item.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+
+    const bool selected = (item.state & QStyle::State_Selected) != 0;
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(item.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
+    constexpr int kPadding = 2;
+    for (int i = 0; i < fields.size(); ++i) {
+        const int stop = i < static_cast<int>(stops_.size()) ? stops_[static_cast<size_t>(i)] : stops_.back();
+        const int next = i + 1 < static_cast<int>(stops_.size()) ? stops_[static_cast<size_t>(i) + 1] : item.rect.width();
+        const QRect cell(item.rect.left() + stop + kPadding, item.rect.top(), std::max(next - stop - kPadding, 1),
+                         item.rect.height());
+        painter->drawText(cell, Qt::AlignLeft | Qt::AlignVCenter, fields[i]);
+    }
+    painter->restore();
+}
 
 PictureWidget::PictureWidget(const RecordingCanvas& canvas, QWidget* parent) : QWidget(parent), canvas_(canvas) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureWidget::OnKeyPress(std::function<bool(QKeyEvent*)> handler) {
+    onKey_ = std::move(handler);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void PictureWidget::mousePressEvent(QMouseEvent* event) {
+    if (onKey_) setFocus(Qt::MouseFocusReason);
+    if (onMouse_) onMouse_(event);
+    else QWidget::mousePressEvent(event);
+}
+
+void PictureWidget::keyPressEvent(QKeyEvent* event) {
+    if (onKey_ && onKey_(event)) return;
+    QWidget::keyPressEvent(event);
 }
 
 void PictureWidget::Follow() {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "app/controls.h"
 #include "score/canvas.h"
@@ -26,7 +28,8 @@ private:
 
 class KeyWidget : public QWidget {
 public:
-    KeyWidget(const Control& c, QWidget* parent, std::function<void(bool down)> onPress);
+    // `onPress` gets whether the key went down and the event's timestamp (ms).
+    KeyWidget(const Control& c, QWidget* parent, std::function<void(bool down, quint64 stampMs)> onPress);
     void Show(const Control& c);
 
 protected:
@@ -36,7 +39,18 @@ protected:
 
 private:
     Control look_;
-    std::function<void(bool)> onPress_;
+    std::function<void(bool, quint64)> onPress_;
+};
+
+// Paints the rows of a list whose tab-separated fields stand at fixed tab
+// stops (pixels from the list's left edge), like columns under their heads.
+class TabStopDelegate : public QStyledItemDelegate {
+public:
+    TabStopDelegate(std::vector<int> stops, QObject* parent) : QStyledItemDelegate(parent), stops_(std::move(stops)) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    std::vector<int> stops_;
 };
 
 // A picture surface: paints a recorded drawing, and for the score the play cursor.
@@ -45,13 +59,20 @@ public:
     PictureWidget(const RecordingCanvas& canvas, QWidget* parent);
     void SetCursorLine(const Control* line) { line_ = line; }
     void Follow();  // repaints when the drawing or the cursor changed
+    // Input on the picture; a picture with a key handler takes the focus when clicked.
+    void OnMousePress(std::function<void(QMouseEvent*)> handler) { onMouse_ = std::move(handler); }
+    void OnKeyPress(std::function<bool(QKeyEvent*)> handler);
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     const RecordingCanvas& canvas_;
     const Control* line_ = nullptr;
+    std::function<void(QMouseEvent*)> onMouse_;
+    std::function<bool(QKeyEvent*)> onKey_;
     std::uint64_t paintedGeneration_ = ~0ull;
     Control paintedLine_;
 };

@@ -10,6 +10,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_platform.h"
 #include "sound/fluid/fluid_synth.h"
+#include "theory/qt/circle_window.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ int main(int argc, char* argv[]) {
     m.makeSynthRoot = MakeFluidSynth;
 
     tonemark::MainWindow window(m);
+    platform.showCircle = [&window] { tonemark::CircleWindow::Open(window); };
     tonemark::Form_Load(m);
     window.Sync();
     window.show();

@@ -14,6 +14,8 @@
 #include "app/qt/control_widgets.h"
 #include "app/qt/millisecond_ticker.h"
 #include "keyboard/keys.h"
+#include "keyboard/recorder.h"
+#include "score/stepping.h"
 #include "keyboard/tempo.h"
 #include "sound/transport.h"
 #include "theory/keys.h"
@@ -49,6 +51,19 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     screenno_ = widgets_[&m_.ui.Screenno];
     picScore_ = new PictureWidget(m_.PicScore, screenno_);
     picScore_->SetCursorLine(&m_.ui.Line1);
+    picScore_->OnMousePress([this](QMouseEvent* e) {
+        const int button = e->button() == Qt::RightButton ? 2 : e->button() == Qt::MiddleButton ? 4 : 1;
+        const int shift = (e->modifiers() & Qt::ShiftModifier ? 1 : 0) | (e->modifiers() & Qt::ControlModifier ? 2 : 0) |
+                          (e->modifiers() & Qt::AltModifier ? 4 : 0);
+        const QPoint at = e->position().toPoint();
+        Handle([=](Main& m) { PicScore_MouseDown(m, button, shift, at.x(), at.y()); });
+    });
+    picScore_->OnKeyPress([this](QKeyEvent* e) {
+        const int code = e->key() == Qt::Key_Left ? kKeyLeftArrow : e->key() == Qt::Key_Right ? kKeyRightArrow : 0;
+        if (code == 0) return false;
+        Handle([code](Main& m) { PicScore_KeyDown(m, code, 0); });
+        return true;
+    });
     widgets_[&m_.ui.PicScore] = picScore_;
     pic2_ = new PictureWidget(m_.Pic2, screenno_);
     widgets_[&m_.ui.Pic2] = pic2_;
@@ -56,8 +71,25 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     widgets_[&m_.ui.LabNote] = MakeWidget(m_.ui.LabNote, picScore_);
 
 
-    timer1_ = new MillisecondTicker([this] { return m_.ui.Timer1.enabled; }, [this] { Timer1_Timer(m_); },
-                                    [this] { Sync(); }, this);
+    timer1_ = new MillisecondTicker(
+        [this] { return m_.ui.Timer1.enabled; }, [this] { return !Busy(); },
+        [this] {
+            ++depth_;
+            Timer1_Timer(m_);
+            --depth_;
+        },
+        [this] {
+            if (!closed_) Sync();
+        },
+        this);
+    // The recording clock counts its own ticks (TickClock); this timer only
+    // wakes it up, and every tick due since the last wake-up runs at once.
+    timer3_ = new QTimer(this);
+    timer3_->setTimerType(Qt::PreciseTimer);
+    timer3_->setInterval(1);
+    connect(timer3_, &QTimer::timeout, this, [this] {
+        if (!Busy()) Handle([](Main& m) { RunTimer3Until(m, m.platform->Now()); });
+    });
     timer2_ = new QTimer(this);
     timer2_->setSingleShot(true);
     connect(timer2_, &QTimer::timeout, this, [this] { Handle(Timer2_Timer); });
@@ -87,11 +119,20 @@ QWidget* MainWindow::MakeWidget(Control& c, QWidget* parent) {
             w = bar;
             break;
         }
-        case ControlKind::List: w = new QListWidget(parent); break;
+        case ControlKind::List: {
+            auto* list = new QListWidget(parent);
+            if (!c.tabStops.empty()) {
+                list->setItemDelegate(new TabStopDelegate(c.tabStops, list));
+                list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            }
+            w = list;
+            break;
+        }
         case ControlKind::Shape: w = new ShapeWidget(c, parent); break;
         case ControlKind::KeyButton:
-            w = new KeyWidget(c, parent, [this, index = c.index](bool down) {
-                Handle([index, down](Main& m) { down ? key_MouseDown(m, index) : key_MouseUp(m, index); });
+            w = new KeyWidget(c, parent, [this, index = c.index](bool down, quint64 stamp) {
+                const MonotonicMicros when = EventTime(stamp);
+                Handle([index, down, when](Main& m) { down ? KeyDownAt(m, index, when) : KeyUpAt(m, index, when); });
             });
             break;
         case ControlKind::Picture: {
@@ -118,6 +159,10 @@ void MainWindow::Connect(Control& c, QWidget* w) {
         if (control == &m_.ui.BtnPlay) handler = BtnPlay_Click;
         else if (control == &m_.ui.BtnStop) handler = BtnStop_Click;
         else if (control == &m_.ui.BtnRec) handler = BtnRec_Click;
+        else if (control == &m_.ui.Command1) handler = Command1_Click;
+        else if (control == &m_.ui.Command2) handler = Command2_Click;
+        else if (control == &m_.ui.Command3) handler = Command3_Click;
+        else if (control == &m_.ui.Command4) handler = Command4_Click;
         else if (control->name == "ValNote") handler = [i = control->index](Main& m) { ValNote_Click(m, i); };
         if (handler) connect(button, &QPushButton::clicked, this, [this, handler] { Handle(handler); });
     } else if (auto* bar = qobject_cast<QScrollBar*>(w)) {
@@ -136,6 +181,13 @@ void MainWindow::Connect(Control& c, QWidget* w) {
             if (control == &m_.ui.List1) Handle(List1_Click);
             else if (control == &m_.ui.List4) Handle(List4_Click);
         });
+        if (control == &m_.ui.List2) {
+            // A press on a row sounds it, whether or not the selection moved.
+            connect(list, &QListWidget::itemPressed, this, [this, list, control](QListWidgetItem* item) {
+                control->listIndex = list->row(item);
+                Handle(List2_MouseDown);
+            });
+        }
     }
 }
 
@@ -194,13 +246,21 @@ void MainWindow::Sync() {
     pic2_->Follow();
     picScore_->Follow();
     timer1_->Follow();
+    if (m_.ui.Timer3.enabled && !timer3_->isActive()) timer3_->start();
+    if (!m_.ui.Timer3.enabled) timer3_->stop();
     if (m_.ui.Timer2.enabled && !timer2_->isActive()) timer2_->start(m_.ui.Timer2.intervalMs);
     if (!m_.ui.Timer2.enabled) timer2_->stop();
 }
 
 void MainWindow::Handle(const std::function<void(Main&)>& handler) {
+    ++depth_;
     handler(m_);
+    --depth_;
     if (!closed_) Sync();
+}
+
+MonotonicMicros MainWindow::EventTime(quint64 stampMs) {
+    return eventClock_.ToMonotonic(static_cast<std::int64_t>(stampMs), m_.platform->Now());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

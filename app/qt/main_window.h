@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "app/event_time.h"
 #include "app/main_form.h"
 
 class QLabel;
@@ -29,6 +30,10 @@ public:
 
     QWidget* WidgetOf(const Control& c) const;
     QWidget* ScoreViewport() const { return screenno_; }
+    // True while a handler runs: timer ticks wait, and catch up afterwards.
+    bool Busy() const { return depth_ > 0; }
+    // The moment an input event stamped `stampMs` happened, on the monotonic clock.
+    MonotonicMicros EventTime(quint64 stampMs);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,6 +52,9 @@ private:
     PictureWidget* picScore_ = nullptr;
     MillisecondTicker* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
+    QTimer* timer3_ = nullptr;
+    EventClock eventClock_;
+    int depth_ = 0;
     bool syncing_ = false;
     bool closed_ = false;
 };

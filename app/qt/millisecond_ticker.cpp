@@ -7,9 +7,13 @@ namespace {
 constexpr qint64 kMaxCatchUp = 250;
 }  // namespace
 
-MillisecondTicker::MillisecondTicker(std::function<bool()> enabled, std::function<void()> tick,
-                                     std::function<void()> after, QObject* parent)
-    : QObject(parent), enabled_(std::move(enabled)), tick_(std::move(tick)), after_(std::move(after)) {
+MillisecondTicker::MillisecondTicker(std::function<bool()> enabled, std::function<bool()> mayRun,
+                                     std::function<void()> tick, std::function<void()> after, QObject* parent)
+    : QObject(parent),
+      enabled_(std::move(enabled)),
+      mayRun_(std::move(mayRun)),
+      tick_(std::move(tick)),
+      after_(std::move(after)) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(1);
     connect(&timer_, &QTimer::timeout, this, &MillisecondTicker::OnTimeout);
@@ -27,7 +31,7 @@ void MillisecondTicker::Follow() {
 }
 
 void MillisecondTicker::OnTimeout() {
-    if (inTick_) return;
+    if (inTick_ || !mayRun_()) return;
     inTick_ = true;
     const qint64 due = clock_.elapsed();
     if (due - ticksDone_ > kMaxCatchUp) ticksDone_ = due - kMaxCatchUp;

@@ -12,8 +12,10 @@ namespace tonemark {
 class MillisecondTicker : public QObject {
     Q_OBJECT
 public:
-    MillisecondTicker(std::function<bool()> enabled, std::function<void()> tick, std::function<void()> after,
-                      QObject* parent = nullptr);
+    // `mayRun` false holds the ticks back (another handler is running); they
+    // are caught up at the next timeout.
+    MillisecondTicker(std::function<bool()> enabled, std::function<bool()> mayRun, std::function<void()> tick,
+                      std::function<void()> after, QObject* parent = nullptr);
     // Starts or stops counting to match `enabled()`.
     void Follow();
 
@@ -21,6 +23,7 @@ private:
     void OnTimeout();
 
     std::function<bool()> enabled_;
+    std::function<bool()> mayRun_;
     std::function<void()> tick_;
     std::function<void()> after_;
     QTimer timer_;

@@ -23,4 +23,8 @@ void QtPlatform::RepaintScore() {
 
 void QtPlatform::EndProgram() { QCoreApplication::exit(0); }
 
+void QtPlatform::ShowCircle() {
+    if (showCircle) showCircle();
+}
+
 }  // namespace tonemark

@@ -13,8 +13,10 @@ public:
     void SetBusyCursor(bool busy) override;
     void RepaintScore() override;
     void EndProgram() override;
+    void ShowCircle() override;
 
     std::function<void()> repaintScore;  // set by the window
+    std::function<void()> showCircle;    // opens or raises the circle-of-fifths window
 };
 
 }  // namespace tonemark
