@@ -87,10 +87,22 @@ constexpr double kEndMarkDrop = 31.0;
 // the 92-px header box behind six flats.
 constexpr double kTimeSigScale = 0.9;
 constexpr double kTimeSigDrop = 41.5 * kKeepReferencePoints / 18.0;
-// Bar numbers, printed at y -30 at 16 pt: small digits (55 %, 8.8 px tall)
-// centred at y = 20, above the staff and clear of the picture's top edge.
+// Bar numbers, printed at 16 pt at (bar line + 8, -30): small digits (55 %,
+// 9 px tall) standing at the start of their bar, high above the staff. Their
+// neighbours in every scale, key and note value:
+//   * the note before the bar line has its stem 7 px left of the line, and an
+//     eighth's or sixteenth's flag reaches 1 px past it: from the top
+//     notes F#5 to A5 the flag covers the line's column from the picture's top
+//     edge down to the staff, so no number can stand centred on the line.
+//     The digits' ink starts 4 px right of the line instead, 2 px clear of
+//     every flag;
+//   * the note after it has its accidental from 7 px right of the line and
+//     its ledger lines from 11 px, none of them above row 15: the digits are
+//     centred at y = 7 (ink rows 2.5 to 11.5), below the picture's top edge
+//     and at least 3 px above them.
 constexpr double kBarNumberScale = 0.55;
-constexpr double kBarNumberDrop = 49.5;
+constexpr double kBarNumberDrop = 36.5;
+constexpr double kBarNumberInkLeft = -4.0;  // from the text origin: 4 px right of the bar line
 // Digits at this size and above are time-signature numerals (the header's 18 pt).
 constexpr double kTimeSigMinPoints = 17.0;
 // A blank is 12.5 px at 18 pt: the header prints " 4 " and the digits must
@@ -173,7 +185,8 @@ GlyphEntry DigitEntry(char32_t c, double points) {
     const bool timeSignature = points >= kTimeSigMinPoints;
     const double scale = timeSignature ? kTimeSigScale : kBarNumberScale;
     const double drop = timeSignature ? kTimeSigDrop : kBarNumberDrop;
-    return {c, static_cast<char32_t>(0xE080 + d), 0.0, drop, scale, kDigitAdvances[d] * kStaffSpacePx * scale,
+    const double left = timeSignature ? 0.0 : kBarNumberInkLeft - kDigitBoxes[d].swX * kStaffSpacePx * scale;
+    return {c, static_cast<char32_t>(0xE080 + d), left, drop, scale, kDigitAdvances[d] * kStaffSpacePx * scale,
             kDigitBoxes[d]};
 }
 
