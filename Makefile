@@ -25,6 +25,9 @@ test: build
 bench: build
 	@$(BUILD)/bench/startup_bench
 	@$(BUILD)/bench/rebuild_bench
+	@$(BUILD)/bench/take_bench
+	@$(BUILD)/bench/recording_clock_bench
+	@$(BUILD)/bench/metronome_bench
 
 fuzz: deps
 	@scripts/fuzz.sh $(or $(SECONDS),600)
