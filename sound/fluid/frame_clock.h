@@ -9,9 +9,10 @@
 // the moment its first frame stood for, and so shows a smaller offset than an
 // on-time call. The largest offset seen recently is therefore the steadiest
 // estimate: late calls leave it where it is, and scheduled messages do not
-// move with the callbacks' jitter. Keeping only the last few seconds lets it
-// follow the slow drift between the sound device's clock and the monotonic
-// clock; an offset that falls far below it means the stream itself broke off
+// move with the callbacks' jitter. Keeping only the last fifth of a second
+// lets it follow frames lost by the sound server (which then plays everything
+// later) and the slow drift between the sound device's clock and the
+// monotonic clock; an offset that falls far below it means the stream itself broke off
 // (a suspended machine, a silent clock starting afresh), and the estimate
 // starts again from there.
 #pragma once
@@ -34,9 +35,12 @@ public:
     // any observation every time is frame 0.
     double FrameAt(MonotonicMicros time) const;
 
-    // The window of observations the estimate keeps, in spans of 250 ms.
-    static constexpr int kSpans = 12;
-    static constexpr MonotonicMicros kSpanMicros = 250'000;
+    // The window of observations the estimate keeps: 0.2 s in spans of 25 ms,
+    // some seventy render calls, of which some start on time. A sound server
+    // that ran dry plays silence and everything after it later: the estimate
+    // follows that within the window.
+    static constexpr int kSpans = 8;
+    static constexpr MonotonicMicros kSpanMicros = 25'000;
     // A fall of the offset beyond this means a break in the stream.
     static constexpr double kBreakSeconds = 0.25;
 
