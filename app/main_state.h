@@ -63,6 +63,8 @@ struct MainState {
     // written to its file (kept whatever happens to the event lists).
     std::int16_t TakeTempoBPM = 0;
     std::vector<std::string> TakeRows;
+    // The take on file has been saved somewhere by the user since it was recorded.
+    bool TakeSaved = false;
 };
 
 }  // namespace tonemark

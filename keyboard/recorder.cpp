@@ -165,6 +165,7 @@ void Command3_Click(Main& m) {
         for (std::int16_t v : m.state.RecTicks)
             if (v == 0) m.state.RecTickCount += 1;
         m.state.TakeTempoBPM = static_cast<std::int16_t>(std::atoi(m.ui.LabSpeed.caption.c_str()));
+        m.state.TakeSaved = false;
         m.ui.List1.listIndex = kTakeEntry;
         List1_Click(m);
     }
