@@ -70,9 +70,12 @@ struct Main {
     std::unique_ptr<SynthPlayback> SynthPlaybackHandle;
     SoundStatus sound;
 
-    // The recording clock behind Timer3, and the clicks it has handed over.
+    // The recording clock behind Timer3, and the clicks it has handed over;
+    // the clock's ticks of the metronome's first click and of the take's first entry.
     TickClock Timer3Clock;
     ClickSchedule clickSchedule;
+    std::int64_t metronomeFirstTick = 1;
+    std::int64_t takeFirstTick = 0;
 
     Platform defaultPlatform;
     Platform* platform = &defaultPlatform;

@@ -9,6 +9,7 @@
 #include "app/lifecycle.h"
 #include "keyboard/metronome.h"
 #include "keyboard/tempo.h"
+#include "keyboard/timing_report.h"
 #include "sound/transport.h"
 #include "theory/scales.h"
 
@@ -66,6 +67,17 @@ std::vector<std::string_view> SplitAtTabs(std::string_view row) {
     }
 }
 
+// How the take sat on the metronome's beat, before whatever else the message line says.
+void ReportTakeTiming(Main& m) {
+    const MainState& s = m.state;
+    const auto timing = MeasureTakeTiming(s.RecTicks, m.takeFirstTick, m.metronomeFirstTick,
+                                          TimingGridMs(s.TicksPerBeat, s.QuantizeChoice));
+    if (!timing) return;
+    const std::string report = TimingReportText(*timing, s.QuantizeChoice);
+    const std::string others = m.ui.StatusLine.caption;
+    m.Notify(others.empty() ? report : report + " " + others);
+}
+
 }  // namespace
 
 std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks) {
@@ -86,6 +98,7 @@ void Command2_Click(Main& m) {
     m.state.BeatTick = 0;
     m.ui.Timer3.enabled = true;
     if (!m.Timer3Clock.Running()) m.Timer3Clock.Start(m.platform->Now());
+    m.metronomeFirstTick = m.Timer3Clock.Done() + 1;
     ResetClickSchedule(m);
 
     auto& entries = m.ui.List1.rows;
@@ -107,6 +120,7 @@ void Command2_Click(Main& m) {
 }
 
 void Timer3_Timer(Main& m) {
+    if (m.state.TakeStarted && m.state.RecTickCount == 0) m.takeFirstTick = m.Timer3Clock.Done();
     if (m.state.TakeStarted) RecordTick(m.state);
     MetronomeTick(m, m.Timer3Clock.Done());
     if (m.state.RecTickCount > kTakeLimitTicks) Command3_Click(m);
@@ -127,6 +141,7 @@ void PlaceLateKeyMarks(Main& m, MonotonicMicros when, bool wasRecording) {
     std::size_t index = 0;
     if (!wasRecording) {
         // The take began with this key: at its tick, as if the event had come in time.
+        m.takeFirstTick = eventTick;
         s.RecTicks.assign(static_cast<std::size_t>(late), 0);
         s.RecTickCount = static_cast<double>(late);
     } else {
@@ -168,6 +183,7 @@ void Command3_Click(Main& m) {
         m.state.TakeSaved = false;
         m.ui.List1.listIndex = kTakeEntry;
         List1_Click(m);
+        ReportTakeTiming(m);
     }
     m.state.TakeStarted = false;
 }

@@ -7,6 +7,7 @@
 #include <QStylePainter>
 
 #include "app/qt/colors.h"
+#include "keyboard/computer_keys.h"
 #include "score/qt/score_painter.h"
 
 namespace tonemark {
@@ -48,6 +49,16 @@ void KeyWidget::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), ToQColor(look_.backColor));
     p.setPen(QColor(64, 64, 64));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
+    // The computer key that plays it, faintly at its foot.
+    const QString label = QString::fromStdString(ComputerKeyLabel(look_.index));
+    if (!label.isEmpty()) {
+        QFont font = p.font();
+        font.setPointSizeF(7.5);
+        p.setFont(font);
+        const bool black = IsBlackKey(look_.index);
+        p.setPen(black ? QColor(200, 200, 200, 170) : QColor(96, 96, 96, 150));
+        p.drawText(rect().adjusted(0, 0, 0, -4), Qt::AlignHCenter | Qt::AlignBottom, label);
+    }
     if (look_.pressed) {
         p.setPen(QColor(0, 0, 0, 90));
         p.drawRect(rect().adjusted(1, 1, -2, -2));

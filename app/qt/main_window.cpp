@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include "app/qt/colors.h"
 #include "app/qt/control_widgets.h"
 #include "app/qt/millisecond_ticker.h"
+#include "keyboard/computer_keys.h"
 #include "keyboard/keys.h"
 #include "keyboard/recorder.h"
 #include "score/stepping.h"
@@ -94,6 +96,7 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     timer2_->setSingleShot(true);
     connect(timer2_, &QTimer::timeout, this, [this] { Handle(Timer2_Timer); });
     CenterOnScreen();
+    qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -267,6 +270,29 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closed_) Form_Unload(m_);
     closed_ = true;
     event->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this || closed_) return false;
+    return PlayComputerKey(static_cast<QKeyEvent*>(event));
+}
+
+// A letter of the two-row layout presses or releases its on-screen key, as a
+// mouse would; auto-repeat is not a new press. Keys with Ctrl, Alt or Meta
+// stay shortcuts, and every other key goes on to its control.
+bool MainWindow::PlayComputerKey(QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    int index = event->nativeScanCode() != 0 ? MusicKeyForKeyCode(event->nativeScanCode()) : -1;
+    if (event->nativeScanCode() == 0 && event->text().size() == 1)
+        index = MusicKeyForCharacter(static_cast<char32_t>(event->text().at(0).unicode()));
+    if (index < 0) return false;
+    if (event->isAutoRepeat()) return true;
+    const bool down = event->type() == QEvent::KeyPress;
+    const MonotonicMicros when = EventTime(event->timestamp());
+    Handle([index, down, when](Main& m) { down ? KeyDownAt(m, index, when) : KeyUpAt(m, index, when); });
+    return true;
 }
 
 void MainWindow::CenterOnScreen() {

@@ -10,6 +10,7 @@
 #include "app/event_time.h"
 #include "app/main_form.h"
 
+class QKeyEvent;
 class QLabel;
 class QTimer;
 
@@ -37,12 +38,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The computer keyboard plays the on-screen keys, whichever control has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* MakeWidget(Control& c, QWidget* parent);
     void Connect(Control& c, QWidget* w);
     void Show(const Control& c, QWidget* w);
     void CenterOnScreen();
+    bool PlayComputerKey(QKeyEvent* event);
 
     Main& m_;
     std::map<const Control*, QWidget*> widgets_;
