@@ -27,6 +27,8 @@ public:
     virtual void EndProgram() {}
     // The temporary directory as the system reports it.
     virtual std::string TempDirectory();
+    // Writes a working file whole (app/temp_files.h); empty text or what went wrong.
+    virtual std::string WriteWorkingFile(const std::string& path, const std::string& bytes);
     // Now on the program's monotonic clock.
     virtual MonotonicMicros Now() { return MonotonicNow(); }
     // Shows the circle-of-fifths window, or brings it to the front.

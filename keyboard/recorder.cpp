@@ -123,7 +123,11 @@ void Timer3_Timer(Main& m) {
     if (m.state.TakeStarted && m.state.RecTickCount == 0) m.takeFirstTick = m.Timer3Clock.Done();
     if (m.state.TakeStarted) RecordTick(m.state);
     MetronomeTick(m, m.Timer3Clock.Done());
-    if (m.state.RecTickCount > kTakeLimitTicks) Command3_Click(m);
+    if (m.state.RecTickCount > kTakeLimitTicks) {
+        Command3_Click(m);
+        const std::string said = m.ui.StatusLine.caption;
+        m.Notify("The take reached its limit of 30 seconds and was stopped." + (said.empty() ? "" : " " + said));
+    }
 }
 
 void RunTimer3Until(Main& m, MonotonicMicros t) {

@@ -140,13 +140,31 @@ ReadStatus ReadFourBytes(MainState& s, std::string_view bytes) {
     return status;
 }
 
-ReadStatus ReadFour(MainState& s) {
-    std::ifstream file(s.SmfPath, std::ios::binary);
-    if (!file) return ReadStatus::CannotOpen;
+namespace {
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) return ReadStatus::CannotOpen;
-    file.close();
-    return ReadFourBytes(s, bytes);
+    if (file.bad()) return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+ReadStatus ReadFour(MainState& s) {
+    const auto bytes = ReadWholeFile(s.SmfPath);
+    if (!bytes) return ReadStatus::CannotOpen;
+    return ReadFourBytes(s, *bytes);
+}
+
+// Another program may have changed or cut the file in the moment between
+// writing and reading it; reading it then would show what was never built.
+ReadStatus ReadBack(MainState& s) {
+    const auto bytes = ReadWholeFile(s.SmfPath);
+    if (!bytes) return ReadStatus::CannotOpen;
+    if (*bytes != s.SmfImage) return ReadStatus::ChangedOnDisk;
+    return ReadFourBytes(s, *bytes);
 }
 
 // Bars are counted by notes, which is exact for generated scales, where every
@@ -200,6 +218,8 @@ std::string DescribeReadStatus(ReadStatus status, const std::string& path) {
         case ReadStatus::NoTrack: return path + " holds no track.";
         case ReadStatus::Truncated: return path + " ends early; only the notes before the cut were read.";
         case ReadStatus::TimecodeDivision: return path + " uses timecode timing, which is not supported.";
+        case ReadStatus::ChangedOnDisk:
+            return path + " was changed by another program before it could be read back; the song on show is kept.";
     }
     return {};
 }

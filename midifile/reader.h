@@ -15,10 +15,13 @@ enum class ReadStatus {
     NoTrack,       // no "MTrk" where the first track should start
     Truncated,     // the data ended before the end-of-track event; what was read is kept
     TimecodeDivision,
+    ChangedOnDisk, // the file is no longer what was just written to it; nothing was read
 };
 
 // Reads the file named by SmfPath into Division and NoteEvents, then builds GoodTrack.
 ReadStatus ReadFour(MainState& s);
+// ReadFour on the file just written, which must still hold exactly SmfImage.
+ReadStatus ReadBack(MainState& s);
 // The same on bytes already in memory.
 ReadStatus ReadFourBytes(MainState& s, std::string_view bytes);
 // GoodTrack from NoteEvents.

@@ -64,7 +64,7 @@ void SaveFilex_Click(Main& m) {
     std::string image = BuildTakeFile(request);
 
     const std::string path = JoinTempPath(m.platform->TempDirectory(), kTakeFileName);
-    const std::string error = WriteWholeFile(path, image);
+    const std::string error = m.platform->WriteWorkingFile(path, image);
     if (!error.empty()) {
         m.Notify("The take could not be written (" + error + "); it is kept, and the song on show stays loaded.");
         return;
@@ -77,7 +77,7 @@ void SaveFilex_Click(Main& m) {
     s.TempFilePath = path;
     s.SmfPath = path;
     ReadFile(m);
-    const ReadStatus status = ReadFour(s);
+    const ReadStatus status = ReadBack(s);
     if (status != ReadStatus::Ok) {
         // Someone changed the file between writing and reading: keep what is loaded.
         Restore(m, std::move(before));

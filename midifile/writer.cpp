@@ -156,7 +156,7 @@ bool MakeSMF(Main& m) {
     }
     ScaleFile file = BuildScaleFile(request);
     const std::string path = JoinTempPath(m.platform->TempDirectory(), kScoreFileName);
-    const std::string error = WriteWholeFile(path, file.bytes);
+    const std::string error = m.platform->WriteWorkingFile(path, file.bytes);
     if (!error.empty()) {
         m.Notify("The scale file could not be written (" + error + "); the previous song is kept.");
         return false;

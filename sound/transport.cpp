@@ -102,7 +102,7 @@ namespace {
 bool BuildAndRead(Main& m) {
     SongSnapshot before = TakeSnapshot(m);
     if (!MakeSMF(m)) return false;  // the writer has told the user; nothing changed
-    const ReadStatus status = ReadFour(m.state);
+    const ReadStatus status = ReadBack(m.state);
     if (status == ReadStatus::Ok) return true;
     // Keep the song that is loaded and playable rather than a half-read one.
     Restore(m, std::move(before));

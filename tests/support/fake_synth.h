@@ -54,6 +54,9 @@ public:
     }
     void EndProgram() override { ended = true; }
     MonotonicMicros Now() override { return now; }
+    std::string WriteWorkingFile(const std::string& path, const std::string& bytes) override {
+        return writeFile ? writeFile(path, bytes) : Platform::WriteWorkingFile(path, bytes);
+    }
     void ShowCircle() override { ++circleShown; }
 
     std::filesystem::path root;
@@ -63,6 +66,8 @@ public:
     MonotonicMicros now = 5'000'000'000;  // a fake clock the test moves on
     int circleShown = 0;
     std::function<void()> onDoEvents;      // what "pending events" do, if anything
+    // Replaces the working files' writer, to make it fail or to meddle with the file.
+    std::function<std::string(const std::string& path, const std::string& bytes)> writeFile;
 };
 
 // The program just after start-up, on a fake synthesiser: C major loaded at
