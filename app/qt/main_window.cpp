@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QWindow>
 #include <QTimer>
 
 #include "app/lifecycle.h"
@@ -74,12 +75,8 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
 
 
     timer1_ = new MillisecondTicker(
-        [this] { return m_.ui.Timer1.enabled; }, [this] { return !Busy(); },
-        [this] {
-            ++depth_;
-            Timer1_Timer(m_);
-            --depth_;
-        },
+        [this] { return m_.ui.Timer1.enabled && !closed_; }, [this] { return !Busy(); },
+        [this] { Handle(Timer1_Timer, false); },
         [this] {
             if (!closed_) Sync();
         },
@@ -255,11 +252,23 @@ void MainWindow::Sync() {
     if (!m_.ui.Timer2.enabled) timer2_->stop();
 }
 
-void MainWindow::Handle(const std::function<void(Main&)>& handler) {
+void MainWindow::Handle(const std::function<void(Main&)>& handler, bool sync) {
+    if (closed_) return;  // the program is ending: nothing more runs on its state
     ++depth_;
     handler(m_);
     --depth_;
-    if (!closed_) Sync();
+    if (depth_ == 0 && closeRequested_) {
+        close();
+        return;
+    }
+    if (!closed_ && sync) Sync();
+    if (depth_ == 0) ReleaseHeldInput();
+}
+
+void MainWindow::ReleaseHeldInput() {
+    for (HeldInput& input : held_)
+        if (input.target) QCoreApplication::postEvent(input.target, input.event.release());
+    held_.clear();
 }
 
 MonotonicMicros MainWindow::EventTime(quint64 stampMs) {
@@ -267,12 +276,46 @@ MonotonicMicros MainWindow::EventTime(quint64 stampMs) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (Busy()) {
+        // A handler is half-way (it let pending events run): close when it is done.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
     if (!closed_) Form_Unload(m_);
     closed_ = true;
+    // The circle window and any open dialog go with the main window.
+    for (QWidget* other : QApplication::topLevelWidgets())
+        if (other != this && other->isVisible()) other->close();
     event->accept();
 }
 
+namespace {
+
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Input that arrives while a handler lets pending events run waits until
+    // the handler is done: no click lands in the middle of a rebuild.
+    if (Busy() && IsUserInput(event->type()) && qobject_cast<QWindow*>(watched) != nullptr) {
+        held_.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
+        return true;
+    }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget == nullptr || widget->window() != this || closed_) return false;

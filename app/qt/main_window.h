@@ -2,10 +2,12 @@
 // action and timer tick to the matching handler.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/event_time.h"
 #include "app/main_form.h"
@@ -26,8 +28,9 @@ public:
 
     // Brings every widget up to date with the record.
     void Sync();
-    // Runs a handler, then shows what it changed.
-    void Handle(const std::function<void(Main&)>& handler);
+    // Runs a handler, then shows what it changed (unless `sync` is false: the
+    // caller shows it). Nothing runs once the window has closed.
+    void Handle(const std::function<void(Main&)>& handler, bool sync = true);
 
     QWidget* WidgetOf(const Control& c) const;
     QWidget* ScoreViewport() const { return screenno_; }
@@ -47,6 +50,13 @@ private:
     void Show(const Control& c, QWidget* w);
     void CenterOnScreen();
     bool PlayComputerKey(QKeyEvent* event);
+    void ReleaseHeldInput();
+
+    struct HeldInput {
+        QPointer<QObject> target;
+        std::unique_ptr<QEvent> event;
+    };
+    std::vector<HeldInput> held_;
 
     Main& m_;
     std::map<const Control*, QWidget*> widgets_;
@@ -61,6 +71,7 @@ private:
     int depth_ = 0;
     bool syncing_ = false;
     bool closed_ = false;
+    bool closeRequested_ = false;
 };
 
 }  // namespace tonemark
