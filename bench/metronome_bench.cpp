@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/lifecycle.h"
+#include "bench_platform.h"
 #include "keyboard/recorder.h"
 #include "sound/fluid/fluid_synth.h"
 
@@ -24,16 +25,6 @@ namespace {
 
 using namespace tonemark;
 using Clock = std::chrono::steady_clock;
-
-class BenchPlatform : public Platform {
-public:
-    BenchPlatform() {
-        dir = std::filesystem::temp_directory_path() / "tonemark-metronome-bench";
-        std::filesystem::create_directories(dir);
-    }
-    std::string TempDirectory() override { return dir.string() + "/"; }
-    std::filesystem::path dir;
-};
 
 double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
@@ -64,7 +55,7 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
     FluidSynthRoot* root = nullptr;
     Main m;
-    BenchPlatform platform;
+    BenchPlatform platform{"tonemark-metronome-bench"};
     m.platform = &platform;
     m.makeSynthRoot = [&root](SoundStatus& status) -> std::unique_ptr<SynthRoot> {
         FluidOptions options;

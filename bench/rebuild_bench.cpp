@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "app/lifecycle.h"
+#include "bench_platform.h"
 #include "score/qt/score_painter.h"
 #include "score/scale_score.h"
 #include "sound/fluid/fluid_synth.h"
@@ -17,16 +18,6 @@
 namespace {
 
 using namespace tonemark;
-
-class BenchPlatform : public Platform {
-public:
-    BenchPlatform() {
-        dir = std::filesystem::temp_directory_path() / "tonemark-bench";
-        std::filesystem::create_directories(dir);
-    }
-    std::string TempDirectory() override { return dir.string() + "/"; }
-    std::filesystem::path dir;
-};
 
 struct Window {
     Window() {
@@ -44,7 +35,7 @@ struct Window {
         m.ui.List1.listIndex = entry;
         List1_Click(m);
     }
-    BenchPlatform platform;
+    BenchPlatform platform{"tonemark-bench"};
     Main m;
 };
 

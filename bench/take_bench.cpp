@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/lifecycle.h"
+#include "bench_platform.h"
 #include "midifile/take_pipeline.h"
 #include "score/take_score.h"
 #include "sound/fluid/fluid_synth.h"
@@ -14,16 +15,6 @@
 namespace {
 
 using namespace tonemark;
-
-class BenchPlatform : public Platform {
-public:
-    BenchPlatform() {
-        dir = std::filesystem::temp_directory_path() / "tonemark-take-bench";
-        std::filesystem::create_directories(dir);
-    }
-    std::string TempDirectory() override { return dir.string() + "/"; }
-    std::filesystem::path dir;
-};
 
 std::string Row(int ms, const char* status, int note, const char* velocity, const char* what) {
     return std::to_string(ms) + "\t" + status + "\t" + std::to_string(note) + "\t" + velocity + "\t" + what;
@@ -64,7 +55,7 @@ struct Window {
         m.state.ScaleIndex = kTakeEntry;
         m.ui.List2.rows = ThirtySecondTake();
     }
-    BenchPlatform platform;
+    BenchPlatform platform{"tonemark-take-bench"};
     Main m;
 };
 

@@ -8,16 +8,11 @@
 #include <fstream>
 
 #include "midifile/take_writer.h"
+#include "mido.h"
 #include "support/temp_path.h"
 
 namespace tonemark {
 namespace {
-
-std::string Python() { return std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
-
-bool MidoAvailable() {
-    return std::system((Python() + " -c 'import mido' >/dev/null 2>&1").c_str()) == 0;
-}
 
 // What mido makes of the file: its header, then one line per event of the track.
 // A file mido refuses gives its error message instead.
@@ -31,20 +26,13 @@ std::string MidoListing(const std::string& path) {
         "    elif msg.type == 'control_change': print('cc', msg.channel, msg.control, msg.value, msg.time)\n"
         "    elif msg.type == 'set_tempo': print('tempo', msg.tempo, msg.time)\n"
         "    else: print(msg.type, msg.time)\n";
-    const std::string command = Python() + " -c \"" + script + "\" '" + path + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-        pclose(pipe);
-    }
-    return output;
+    return testing::RunMido(script, path);
 }
 
 class TakeWriterMidoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
+        if (!testing::MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
         path_ = testing::TestTempPath("madebyme.mid").string();
     }
     void TearDown() override {

@@ -9,17 +9,12 @@
 
 #include "midi_bytes.h"
 #include "midifile/writer.h"
+#include "mido.h"
 
 namespace tonemark {
 namespace {
 
 using testing::Request;
-
-std::string Python() { return std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
-
-bool MidoAvailable() {
-    return std::system((Python() + " -c 'import mido' >/dev/null 2>&1").c_str()) == 0;
-}
 
 // What mido makes of the file: its header, then one line per note-on and tempo event.
 std::string MidoListing(const std::string& path) {
@@ -31,20 +26,13 @@ std::string MidoListing(const std::string& path) {
         "    if msg.type == 'note_on': print(msg.note, msg.velocity, msg.time)\n"
         "    elif msg.type == 'set_tempo': print('tempo', msg.tempo)\n"
         "    elif msg.type == 'end_of_track': print('end', msg.time)\n";
-    const std::string command = Python() + " -c \"" + script + "\" '" + path + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-        pclose(pipe);
-    }
-    return output;
+    return testing::RunMido(script, path);
 }
 
 class WriterMidoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
+        if (!testing::MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
         char pattern[] = "/tmp/tonemark-mido-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;

@@ -2,7 +2,7 @@
 // on a fake synthesiser.
 #include <gtest/gtest.h>
 
-#include "qt/qt_application.h"
+#include "qt/started_window.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -24,23 +24,11 @@
 namespace tonemark {
 namespace {
 
-using testing::EnsureApplication;
-
-class CircleWindowTest : public ::testing::Test {
+class CircleWindowTest : public testing::StartedWindow {
 protected:
-    void SetUp() override {
-        EnsureApplication();
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        window = std::make_unique<MainWindow>(m);
-        Form_Load(m);
-        window->Sync();
-        window->show();
-        QCoreApplication::processEvents();
-    }
     void TearDown() override {
         if (CircleWindow* circle = CircleWindow::Current()) circle->close();
-        window.reset();
+        StartedWindow::TearDown();
         DeleteClosedWindows();
     }
 
@@ -59,10 +47,6 @@ protected:
 
     QString MainTitle() const { return qobject_cast<QLabel*>(window->WidgetOf(m.ui.Labella))->text(); }
 
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(CircleWindowTest, OpensAsAWindowOfItsOwnWithTheDesignedControls) {

@@ -2,7 +2,7 @@
 // whichever control has the focus, and the lists keep their arrows.
 #include <gtest/gtest.h>
 
-#include "qt/qt_application.h"
+#include "qt/started_window.h"
 
 #include <QKeyEvent>
 #include <QListWidget>
@@ -16,22 +16,12 @@
 namespace tonemark {
 namespace {
 
-using testing::EnsureApplication;
-
-class ComputerKeysWindow : public ::testing::Test {
+class ComputerKeysWindow : public testing::StartedWindow {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        window = std::make_unique<MainWindow>(m);
-        Form_Load(m);
-        window->Sync();
-        window->show();
-        QCoreApplication::processEvents();
+        StartedWindow::SetUp();
         synth->midi.clear();
     }
-    void TearDown() override { window.reset(); }
     // A key event as the window system delivers it: its key code, its text and its time.
     void SendKey(QWidget* to, QEvent::Type type, quint32 keyCode, const QString& text, bool autoRepeat = false) {
         QKeyEvent event(type, Qt::Key_unknown, Qt::NoModifier, keyCode, 0, 0, text, autoRepeat);
@@ -45,10 +35,6 @@ protected:
         return notes;
     }
 
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(ComputerKeysWindow, LettersPlayTheKeysWithTheFocusOnAList) {

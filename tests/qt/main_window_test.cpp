@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "qt/qt_application.h"
+#include "qt/started_window.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -16,21 +16,8 @@
 namespace tonemark {
 namespace {
 
-using testing::EnsureApplication;
-
-class Window : public ::testing::Test {
+class Window : public testing::StartedWindow {
 protected:
-    void SetUp() override {
-        EnsureApplication();
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        window = std::make_unique<MainWindow>(m);
-        Form_Load(m);
-        window->Sync();
-        window->show();
-        QCoreApplication::processEvents();
-    }
-    void TearDown() override { window.reset(); }
 
     template <class W>
     W* Widget(const Control& c) const {
@@ -38,10 +25,6 @@ protected:
     }
     QRect Place(const Control& c) const { return window->WidgetOf(c)->geometry(); }
 
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(Window, HasTheDesignedSizeAndCaption) {

@@ -4,7 +4,7 @@
 // state.
 #include <gtest/gtest.h>
 
-#include "qt/qt_application.h"
+#include "qt/started_window.h"
 
 #include <QMouseEvent>
 #include <QPushButton>
@@ -25,26 +25,16 @@
 namespace tonemark {
 namespace {
 
-using testing::EnsureApplication;
-
-class PendingEvents : public ::testing::Test {
+class PendingEvents : public testing::StartedWindow {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        window = std::make_unique<MainWindow>(m);
-        Form_Load(m);
-        window->Sync();
-        window->show();
-        QCoreApplication::processEvents();
+        StartedWindow::SetUp();
         // Pending events run as in the program: everything but the user's input.
         platform.onDoEvents = [this] {
             QtPlatform().DoEvents();
             stateSeenInside.push_back(m.state.FilePlaying);
         };
     }
-    void TearDown() override { window.reset(); }
     // A click that is waiting in the queue when the next operation starts, as
     // the window system hands it to the window.
     void QueueClick(const Control& button) {
@@ -57,10 +47,6 @@ protected:
                                                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     }
 
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
-    std::unique_ptr<MainWindow> window;
     std::vector<bool> stateSeenInside;
 };
 

@@ -2,7 +2,7 @@
 // the mouse, the event list and the score, through the Qt view.
 #include <gtest/gtest.h>
 
-#include "qt/qt_application.h"
+#include "qt/started_window.h"
 
 #include <QListWidget>
 #include <QMouseEvent>
@@ -18,21 +18,8 @@
 namespace tonemark {
 namespace {
 
-using testing::EnsureApplication;
-
-class RecorderWindow : public ::testing::Test {
+class RecorderWindow : public testing::StartedWindow {
 protected:
-    void SetUp() override {
-        EnsureApplication();
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        window = std::make_unique<MainWindow>(m);
-        Form_Load(m);
-        window->Sync();
-        window->show();
-        QCoreApplication::processEvents();
-    }
-    void TearDown() override { window.reset(); }
 
     QWidget* W(const Control& c) const { return window->WidgetOf(c); }
     void Click(const Control& c) { QTest::mouseClick(qobject_cast<QPushButton*>(W(c)), Qt::LeftButton); }
@@ -58,10 +45,6 @@ protected:
         Wait(restMs);
     }
 
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(RecorderWindow, RecKeysAndStopShowTheTakeInTheListAndTheScore) {

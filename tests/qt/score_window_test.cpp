@@ -2,7 +2,7 @@
 // keyboard focus, the arrows then step, and the lists keep their own arrows.
 #include <gtest/gtest.h>
 
-#include "qt/qt_application.h"
+#include "qt/started_window.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -15,27 +15,13 @@
 namespace tonemark {
 namespace {
 
-using testing::EnsureApplication;
-
-class ScoreWindow : public ::testing::Test {
+class ScoreWindow : public testing::StartedWindow {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        m.platform = &platform;
-        synth = testing::InstallFakeSynth(m);
-        window = std::make_unique<MainWindow>(m);
-        Form_Load(m);
-        window->Sync();
-        window->show();
+        StartedWindow::SetUp();
         window->activateWindow();
         QCoreApplication::processEvents();
     }
-    void TearDown() override { window.reset(); }
-
-    testing::TestPlatform platform;
-    Main m;
-    std::shared_ptr<testing::FakeSynthState> synth;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(ScoreWindow, AClickThenTheArrowsWalkTheNotes) {
