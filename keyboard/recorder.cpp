@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/lifecycle.h"
+#include "app/song_files.h"
 #include "keyboard/metronome.h"
 #include "keyboard/tempo.h"
 #include "keyboard/timing_report.h"
@@ -94,6 +95,12 @@ std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks) {
 }
 
 void Command2_Click(Main& m) {
+    // A take never saved is kept as a numbered file before this one replaces it.
+    const std::string shownBefore = m.ui.StatusLine.caption;
+    m.ui.StatusLine.caption.clear();
+    KeepPreviousTake(m);
+    const std::string keptNotice = m.ui.StatusLine.caption;
+    m.ui.StatusLine.caption = keptNotice.empty() ? shownBefore : keptNotice;
     RestoreKeyColors(m);
     m.state.BeatTick = 0;
     m.ui.Timer3.enabled = true;
@@ -117,6 +124,7 @@ void Command2_Click(Main& m) {
     m.ui.List2.rows.clear();
     m.ui.List2.listIndex = -1;
     m.ui.List3.rows.clear();
+    if (!keptNotice.empty()) m.Notify(keptNotice);  // the take's reload above spoke last
 }
 
 void Timer3_Timer(Main& m) {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QWindow>
 #include <QTimer>
 
@@ -15,6 +16,7 @@
 #include "app/qt/colors.h"
 #include "app/qt/control_widgets.h"
 #include "app/qt/millisecond_ticker.h"
+#include "app/qt/song_dialogs.h"
 #include "keyboard/computer_keys.h"
 #include "keyboard/keys.h"
 #include "keyboard/recorder.h"
@@ -92,6 +94,17 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     timer2_ = new QTimer(this);
     timer2_->setSingleShot(true);
     connect(timer2_, &QTimer::timeout, this, [this] { Handle(Timer2_Timer); });
+    // Keep and export what is on show. The dialogs run their handlers
+    // themselves; none opens inside a handler that lets events run.
+    auto* saveSong = new QShortcut(QKeySequence::Save, this);
+    connect(saveSong, &QShortcut::activated, this, [this] {
+        if (!Busy() && !closed_) SaveSongWithDialog(*this, m_);
+    });
+    auto* exportScore = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this);
+    connect(exportScore, &QShortcut::activated, this, [this] {
+        if (!Busy() && !closed_) ExportScoreWithDialog(*this, m_);
+    });
+    picScore_->setToolTip("Ctrl+S saves the song as a MIDI file; Ctrl+E exports the score as PDF, SVG or PNG.");
     CenterOnScreen();
     qApp->installEventFilter(this);
 }

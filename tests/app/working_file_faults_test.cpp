@@ -85,7 +85,7 @@ TEST_F(WorkingFileFaults, AFullDiskLeavesTheScaleFileAndTheSongAsTheyWere) {
     EXPECT_EQ(synth->lastLoadedPath, ScorePath());
     ExpectStillPlayable();
     for (const auto& entry : std::filesystem::directory_iterator(platform.tempDirectory))
-        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << "no half-written file is left behind";
+        EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << "no half-written file is left behind";
     Choose(2);  // room again
     EXPECT_NE(ReadBytes(ScorePath()), before);
     EXPECT_TRUE(m.ui.StatusLine.caption.empty()) << m.ui.StatusLine.caption;

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/lifecycle.h"
+#include "app/song_files.h"
 #include "app/temp_files.h"
 #include "keyboard/recorder.h"
 #include "keyboard/tempo.h"
@@ -223,6 +224,35 @@ TEST_F(TakePipeline, TheFollowerWalksATakeWithItsRestsAndTurnsThePage) {
     EXPECT_EQ(cursor, (std::vector<int>{32, 96, 160, 224, 288, 352, 416, 480, 544, 608}));
     EXPECT_EQ(left[7], 86);
     EXPECT_EQ(left[8], 650 - 544 - 544) << "544 mod 576 is past 500: the page turns";
+}
+
+TEST_F(TakePipeline, RecKeepsATakeNeverSavedAndSaysWhere) {
+    Record();
+    const std::string take = ReadBytes(TakePath());
+    m.ui.List4.listIndex = 2;  // the take on show is re-quantized by Rec's own reset of the grid
+    List4_Click(m);
+    const std::string quantized = ReadBytes(TakePath());
+    Command2_Click(m);
+    const std::string kept = platform.tempDirectory + "madebyme-1.mid";
+    EXPECT_EQ(m.ui.StatusLine.caption, "The previous take is kept as " + kept + ".");
+    EXPECT_EQ(ReadBytes(kept), quantized) << "kept as it was before Rec touched it";
+    EXPECT_NE(take, quantized);
+    RunTimer3Until(m, platform.now + 100'000);
+    Command3_Click(m);
+
+    // A saved take is not kept.
+    Record();
+    ASSERT_EQ(SaveSongCopy(m, platform.tempDirectory + "mine.mid"), "");
+    auto keptTakes = [this] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(platform.tempDirectory))
+            count += entry.path().filename().string().rfind("madebyme-", 0) == 0;
+        return count;
+    };
+    const int before = keptTakes();
+    Command2_Click(m);
+    EXPECT_EQ(keptTakes(), before);
+    EXPECT_EQ(m.ui.StatusLine.caption.find("kept"), std::string::npos) << m.ui.StatusLine.caption;
 }
 
 }  // namespace
