@@ -47,7 +47,11 @@ Choice AskWhereToSave(MainWindow& window, const QString& caption, const QString&
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                      [&dialog](const QString& filter) { dialog.setDefaultSuffix(FilterExtension(filter)); });
     dialog.selectFile(name);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const int answer = dialog.exec();
+    // The keyboard goes back to the main window, window manager or not, so
+    // that its keys and shortcuts work at once.
+    window.activateWindow();
+    if (answer != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return {dialog.selectedFiles().first(), dialog.selectedNameFilter()};
 }
 
