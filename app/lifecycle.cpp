@@ -1,5 +1,7 @@
 #include "app/lifecycle.h"
 
+#include <optional>
+
 #include "score/header.h"
 #include "theory/scales.h"
 
@@ -57,9 +59,22 @@ void BtnRec_Click(Main& m) {
 
 void Command1_Click(Main& m) { m.platform->ShowCircle(); }
 
+void RefreshSoundStatus(Main& m) {
+    if (!m.SynthRootHandle) return;
+    std::optional<SoundStatus> now = m.SynthRootHandle->StatusNow();
+    if (!now) return;
+    const std::string shown = m.sound.message;
+    m.sound = std::move(*now);
+    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.outputLatencyMs);
+    if (m.sound.message == shown) return;
+    if (m.ui.StatusLine.caption == shown || m.ui.StatusLine.caption.empty()) m.Notify(m.sound.message);
+}
+
 bool Initialize(Main& m) {
     if (!EnsureSynthRoot(m)) return false;
     m.SynthPlayerHandle = m.SynthRootHandle->CreatePlayer();
+    // The new player may have found the sound device again.
+    RefreshSoundStatus(m);
     m.SongLoaderHandle = m.SynthRootHandle->CreateLoader();
     if (!m.SynthPlayerHandle || !m.SongLoaderHandle) return false;
     const std::array<std::int32_t, 7> noAudioParams{};

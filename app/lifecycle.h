@@ -10,6 +10,11 @@ void Form_Unload(Main& m);
 void BtnRec_Click(Main& m);  // "Exit"
 void Command1_Click(Main& m);  // "Mostra Ciclo": the circle-of-fifths window, without blocking this one
 bool Initialize(Main& m);
+// Takes what the sound output can do now from the root into m.sound (a
+// SoundFont that failed to read, a sound server that went away or came back)
+// and shows a changed message, unless the message line has moved on to
+// something else since the last sound message.
+void RefreshSoundStatus(Main& m);
 void CloseDevice(Main& m);
 void ZeroVariables(Main& m);
 

@@ -72,13 +72,6 @@ public:
     virtual bool TearDown2(int value) = 0;
 };
 
-class SynthRoot {
-public:
-    virtual ~SynthRoot() = default;
-    virtual std::unique_ptr<SongLoader> CreateLoader() = 0;
-    virtual std::unique_ptr<SynthPlayer> CreatePlayer() = 0;
-};
-
 // What the sound output can do on this machine, for the window to tell the user.
 struct SoundStatus {
     bool soundFontLoaded = false;
@@ -87,6 +80,17 @@ struct SoundStatus {
     std::string driver;         // e.g. "pulseaudio"
     double soundFontLoadMs = 0; // how long loading the SoundFont took
     std::string message;        // empty when all is well
+};
+
+class SynthRoot {
+public:
+    virtual ~SynthRoot() = default;
+    virtual std::unique_ptr<SongLoader> CreateLoader() = 0;
+    virtual std::unique_ptr<SynthPlayer> CreatePlayer() = 0;
+    // What the sound output can do now: a SoundFont that failed to read after
+    // start-up, a sound device that went away or came back. Nothing from a
+    // root whose status never changes after it was made.
+    virtual std::optional<SoundStatus> StatusNow() { return std::nullopt; }
 };
 
 }  // namespace tonemark

@@ -104,6 +104,14 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     connect(exportScore, &QShortcut::activated, this, [this] {
         if (!Busy() && !closed_) ExportScoreWithDialog(*this, m_);
     });
+    // The sound output can come and go while the program runs (a sound server
+    // restarted); the message line says so within half a second.
+    auto* soundStatus = new QTimer(this);
+    soundStatus->setInterval(500);
+    connect(soundStatus, &QTimer::timeout, this, [this] {
+        if (!Busy()) Handle(RefreshSoundStatus);
+    });
+    soundStatus->start();
     picScore_->setToolTip("Ctrl+S saves the song as a MIDI file; Ctrl+E exports the score as PDF, SVG or PNG.");
     CenterOnScreen();
     qApp->installEventFilter(this);

@@ -4,25 +4,21 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sound/fluid/fluid_engine.h"
-
 namespace tonemark {
 namespace {
 
+void Silence(float* buffer, int frames) {
+    if (buffer) std::memset(buffer, 0, sizeof(float) * static_cast<std::size_t>(frames));
+}
+
 int RenderForDriver(void* data, int frames, int effectCount, float* effects[], int outputCount, float* outputs[]) {
-    for (int i = 0; i < effectCount; ++i) {
-        if (effects && effects[i]) std::memset(effects[i], 0, sizeof(float) * static_cast<std::size_t>(frames));
-    }
+    for (int i = 0; i < effectCount; ++i) Silence(effects ? effects[i] : nullptr, frames);
     if (outputCount < 2 || !outputs || !outputs[0] || !outputs[1]) {
-        for (int i = 0; i < outputCount; ++i) {
-            if (outputs && outputs[i]) std::memset(outputs[i], 0, sizeof(float) * static_cast<std::size_t>(frames));
-        }
+        for (int i = 0; i < outputCount; ++i) Silence(outputs ? outputs[i] : nullptr, frames);
         return FLUID_OK;
     }
-    static_cast<FluidEngine*>(data)->Render(outputs[0], outputs[1], frames);
-    for (int i = 2; i < outputCount; ++i) {
-        if (outputs[i]) std::memset(outputs[i], 0, sizeof(float) * static_cast<std::size_t>(frames));
-    }
+    (*static_cast<RenderCall*>(data))(outputs[0], outputs[1], frames);
+    for (int i = 2; i < outputCount; ++i) Silence(outputs[i], frames);
     return FLUID_OK;
 }
 
@@ -43,20 +39,26 @@ int BufferingMs(const AudioBuffering& buffering, double sampleRate) {
     return static_cast<int>(std::ceil(buffering.periodSize * buffering.periods * 1000.0 / sampleRate));
 }
 
-std::unique_ptr<AudioDriver> AudioDriver::OpenFirst(FluidEngine& engine, const std::vector<std::string>& names,
-                                                    const AudioBuffering& buffering) {
-    fluid_settings_t* settings = engine.Settings();
+std::unique_ptr<AudioDriver> AudioDriver::OpenFirst(fluid_settings_t* settings, const std::vector<std::string>& names,
+                                                    const AudioBuffering& buffering, RenderCall render) {
     ConfigureBuffering(settings, buffering);
+    std::unique_ptr<AudioDriver> opened(new AudioDriver());
+    opened->render_ = std::make_unique<RenderCall>(std::move(render));
     for (const auto& name : names) {
         if (fluid_settings_setstr(settings, "audio.driver", name.c_str()) != FLUID_OK) continue;
-        fluid_audio_driver_t* driver = new_fluid_audio_driver2(settings, RenderForDriver, &engine);
-        if (driver) return std::unique_ptr<AudioDriver>(new AudioDriver(driver, name));
+        opened->driver_ = new_fluid_audio_driver2(settings, RenderForDriver, opened->render_.get());
+        if (!opened->driver_) continue;
+        double sampleRate = 0;
+        fluid_settings_getnum(settings, "synth.sample-rate", &sampleRate);
+        opened->name_ = name;
+        opened->latencyMs_ = BufferingMs(buffering, sampleRate);
+        return opened;
     }
     return nullptr;
 }
 
 AudioDriver::~AudioDriver() {
-    delete_fluid_audio_driver(driver_);
+    if (driver_) delete_fluid_audio_driver(driver_);
 }
 
 }  // namespace tonemark

@@ -1,5 +1,5 @@
-// A FluidSynth audio driver that plays the engine's sound. Rendering goes
-// through FluidEngine::Render, so it shares the engine's render lock.
+// A FluidSynth audio driver: the sound devices of the machine (PulseAudio,
+// ALSA, JACK) as sound outputs.
 #pragma once
 
 #include <memory>
@@ -8,9 +8,9 @@
 
 #include <fluidsynth.h>
 
-namespace tonemark {
+#include "sound/fluid/sound_output.h"
 
-class FluidEngine;
+namespace tonemark {
 
 struct AudioBuffering {
     int periodSize = 128;  // frames per period
@@ -20,22 +20,26 @@ struct AudioBuffering {
 // Milliseconds of sound held in the output buffers, rounded up.
 int BufferingMs(const AudioBuffering& buffering, double sampleRate);
 
-class AudioDriver {
+class AudioDriver : public SoundOutput {
 public:
-    // Tries each driver in turn; nothing when none opens.
-    static std::unique_ptr<AudioDriver> OpenFirst(FluidEngine& engine, const std::vector<std::string>& names,
-                                                  const AudioBuffering& buffering);
-    ~AudioDriver();
+    // Tries each driver in turn with `settings` (the synthesiser's, for its
+    // sample rate); nothing when none opens.
+    static std::unique_ptr<AudioDriver> OpenFirst(fluid_settings_t* settings, const std::vector<std::string>& names,
+                                                  const AudioBuffering& buffering, RenderCall render);
+    ~AudioDriver() override;
     AudioDriver(const AudioDriver&) = delete;
     AudioDriver& operator=(const AudioDriver&) = delete;
 
-    const std::string& Name() const { return name_; }
+    std::string Name() const override { return name_; }
+    int LatencyMs() const override { return latencyMs_; }
 
 private:
-    AudioDriver(fluid_audio_driver_t* driver, std::string name) : driver_(driver), name_(std::move(name)) {}
+    AudioDriver() = default;
 
-    fluid_audio_driver_t* driver_;
+    std::unique_ptr<RenderCall> render_;  // the driver's callback data
+    fluid_audio_driver_t* driver_ = nullptr;
     std::string name_;
+    int latencyMs_ = 0;
 };
 
 }  // namespace tonemark

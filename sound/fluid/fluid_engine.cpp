@@ -6,21 +6,10 @@
 
 #include "sound/fluid/fluid_log.h"
 #include "sound/fluid/midi_message.h"
+#include "sound/fluid/soundfont_check.h"
 #include "sound/fluid/soundfont_search.h"
 
 namespace tonemark {
-namespace {
-
-std::string JoinPaths(const std::vector<std::string>& paths) {
-    std::string joined;
-    for (const auto& path : paths) {
-        if (!joined.empty()) joined += ", ";
-        joined += path;
-    }
-    return joined;
-}
-
-}  // namespace
 
 std::shared_ptr<FluidEngine> FluidEngine::Create(const std::string& soundFontPath,
                                                  std::function<MonotonicMicros()> clock) {
@@ -79,7 +68,7 @@ void FluidEngine::FindSoundFontFile(const std::string& soundFontPath) {
     const auto candidates = SoundFontCandidates(soundFontPath);
     const auto found = FindSoundFont(candidates);
     if (!found) {
-        soundFontMessage_ = "No SoundFont found (looked for " + JoinPaths(candidates) + "); notes play silently.";
+        soundFontMessage_ = NoSoundFontMessage(candidates);
         return;
     }
     soundFontFile_ = *found;
@@ -100,17 +89,22 @@ void FluidEngine::ReadSoundFont(SoundFontLoading loading) {
 // the sound thread, for as long as it takes; so the file is opened without
 // choosing instruments, and only the two channels the program plays on (the
 // piano on 0, the drum kit on 9) get theirs, one call at a time, instead of
-// all sixteen in one long call.
+// all sixteen in one long call. A file that is plainly not a whole SoundFont
+// is not handed to FluidSynth at all, which would only fail on it more slowly
+// and with less to say.
 void FluidEngine::LoadSoundFont(const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
-    const int id = fluid_synth_sfload(synth_, path.c_str(), 0);
+    std::string fault = SoundFontFileFault(path);
+    const int id = fault.empty() ? fluid_synth_sfload(synth_, path.c_str(), 0) : FLUID_FAILED;
     if (id >= 0) {
         for (int channel : {0, 9}) fluid_synth_program_change(synth_, channel, 0);
+    } else if (fault.empty()) {
+        fault = DamagedSoundFontMessage(path);
     }
     soundFontLoadMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (id < 0) {
         std::lock_guard<std::mutex> lock(messageMutex_);
-        soundFontMessage_ = "The SoundFont " + path + " could not be read; notes play silently.";
+        soundFontMessage_ = std::move(fault);
     }
     std::lock_guard<std::mutex> lock(gainMutex_);
     soundFontState_ = id < 0 ? SoundFontState::Failed : SoundFontState::Loaded;

@@ -7,7 +7,7 @@
 #include "sound/fluid/fluid_engine.h"
 #include "sound/fluid/fluid_player.h"
 #include "sound/fluid/fluid_song.h"
-#include "sound/fluid/silent_clock.h"
+#include "sound/fluid/output_switch.h"
 
 namespace tonemark {
 namespace {
@@ -29,34 +29,45 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
+OpenSoundOutput FluidSynthDrivers(fluid_settings_t* settings) {
+    return [settings](RenderCall render) -> std::unique_ptr<SoundOutput> {
+        return AudioDriver::OpenFirst(settings, kDriverOrder, kLowLatency, std::move(render));
+    };
+}
+
 }  // namespace
 
 struct FluidSynthRoot::Impl {
     std::shared_ptr<FluidEngine> engine;
     bool offline = false;
-    std::unique_ptr<AudioDriver> driver;
-    std::unique_ptr<SilentClock> silentClock;
-    SoundStatus status;
+    std::unique_ptr<OutputSwitch> output;  // none offline
 };
 
 FluidSynthRoot::FluidSynthRoot(std::unique_ptr<Impl> parts) : parts_(std::move(parts)) {}
 
 FluidSynthRoot::~FluidSynthRoot() {
     // Stop rendering before the engine can go.
-    parts_->driver.reset();
-    parts_->silentClock.reset();
+    parts_->output.reset();
 }
 
 std::unique_ptr<SongLoader> FluidSynthRoot::CreateLoader() {
     return std::make_unique<FluidSongLoader>();
 }
 
+// Every song gets a new player: the moment to look for a sound device again
+// when the songs play on the silent clock.
 std::unique_ptr<SynthPlayer> FluidSynthRoot::CreatePlayer() {
+    if (parts_->output) parts_->output->TryDeviceAgain();
     return std::make_unique<FluidPlayer>(parts_->engine);
 }
 
 SoundStatus FluidSynthRoot::Status() const {
-    SoundStatus status = parts_->status;
+    SoundStatus status;
+    if (parts_->output) {
+        parts_->output->Describe(status);
+    } else {
+        status.driver = "offline";
+    }
     const FluidEngine& engine = *parts_->engine;
     status.soundFontLoaded = engine.SoundFontLoaded();
     status.soundFontLoadMs = engine.SoundFontLoadMs();
@@ -82,42 +93,20 @@ void FluidSynthRoot::RenderOffline(float* left, float* right, int frames) {
     parts_->engine->Render(left, right, frames);
 }
 
-namespace {
-
-std::unique_ptr<SilentClock> StartSilentClock(FluidEngine& engine) {
-    auto scratch = std::make_shared<std::vector<float>>(2 * static_cast<std::size_t>(kLowLatency.periodSize));
-    FluidEngine* renderer = &engine;
-    return std::make_unique<SilentClock>(
-        [renderer, scratch](int frames) {
-            if (scratch->size() < 2 * static_cast<std::size_t>(frames)) scratch->resize(2 * static_cast<std::size_t>(frames));
-            renderer->Render(scratch->data(), scratch->data() + frames, frames);
-        },
-        engine.SampleRate(), kLowLatency.periodSize);
-}
-
-}  // namespace
-
 std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options) {
     auto parts = std::make_unique<FluidSynthRoot::Impl>();
     parts->engine = FluidEngine::Create(options.soundFontPath, options.clock);
     if (!parts->engine) return nullptr;
-    SoundStatus& status = parts->status;
 
     if (options.audio == FluidOptions::Audio::Offline) {
         // Offline renders must be the same from the first sample on.
         parts->engine->ReadSoundFont(FluidEngine::SoundFontLoading::Now);
         parts->offline = true;
-        status.driver = "offline";
     } else {
-        parts->driver = AudioDriver::OpenFirst(*parts->engine, kDriverOrder, kLowLatency);
-        if (parts->driver) {
-            status.audioOutput = true;
-            status.driver = parts->driver->Name();
-            status.outputLatencyMs = BufferingMs(kLowLatency, parts->engine->SampleRate());
-        } else {
-            parts->silentClock = StartSilentClock(*parts->engine);
-            status.message = "No sound output could be opened (tried " + DriverList() + "); songs play without sound.";
-        }
+        OpenSoundOutput open = options.openOutput ? options.openOutput : FluidSynthDrivers(parts->engine->Settings());
+        parts->output = std::make_unique<OutputSwitch>(
+            *parts->engine, std::move(open), kLowLatency.periodSize,
+            "No sound output could be opened (tried " + DriverList() + "); songs play without sound.");
         // The window should not wait for the SoundFont.
         parts->engine->ReadSoundFont(FluidEngine::SoundFontLoading::InBackground);
     }

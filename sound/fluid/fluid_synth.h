@@ -2,14 +2,18 @@
 // The root opens the SoundFont and the sound output once, for the whole run;
 // each player plays one song at a time on it. With no SoundFont the notes are
 // silent; with no sound device songs still advance in real time on a silent
-// clock. Status() says which of these happened.
+// clock, and so they do when the device stops asking for sound in the middle
+// of a song (its sound server went away): then each new player tries the
+// device again. Status() says which of these happened.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/clock.h"
+#include "sound/fluid/sound_output.h"
 #include "sound/synth.h"
 
 namespace tonemark {
@@ -22,6 +26,8 @@ struct FluidOptions {
     // The time each render call starts at, which scheduled messages are due
     // on. Offline tests give a clock that moves on with the frames rendered.
     std::function<MonotonicMicros()> clock = MonotonicNow;
+    // With Audio::Auto, opens the sound device; empty: FluidSynth's drivers.
+    OpenSoundOutput openOutput = nullptr;
 };
 
 class FluidSynthRoot : public SynthRoot {
@@ -36,6 +42,7 @@ public:
     // is found, soundFontLoadMs stays 0 until it has been read, and a file that
     // cannot be read turns up in the status (and the message) after that.
     SoundStatus Status() const;
+    std::optional<SoundStatus> StatusNow() override { return Status(); }
     bool SoundFontReady() const;
     double SampleRate() const;
     // Offline only: renders the next `frames` stereo samples, advancing every

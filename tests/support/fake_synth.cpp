@@ -105,6 +105,7 @@ public:
         if (!Record(st_, "CreatePlayer")) return nullptr;
         return std::make_unique<FakePlayer>(st_);
     }
+    std::optional<SoundStatus> StatusNow() override { return st_->statusNow; }
 
 private:
     State st_;

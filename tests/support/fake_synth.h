@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct FakeSynthState {
     TimeSignature meter{4, 4};
     std::string lastLoadedPath;
     int rootsMade = 0;
+    std::optional<SoundStatus> statusNow;           // what the root's StatusNow() answers
 
     bool Fails(const std::string& op) const { return failing.count(op) != 0; }
     int Count(const std::string& op) const;
