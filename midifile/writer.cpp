@@ -158,7 +158,10 @@ bool MakeSMF(Main& m) {
     const std::string path = JoinTempPath(m.platform->TempDirectory(), kScoreFileName);
     const std::string error = m.platform->WriteWorkingFile(path, file.bytes);
     if (!error.empty()) {
-        m.Notify("The scale file could not be written (" + error + "); the previous song is kept.");
+        // At start-up there is no earlier song to fall back on.
+        const std::string kept = m.state.SmfPath.empty() ? "nothing can be played until it can be written"
+                                                         : "the previous song is kept";
+        m.Notify("The scale file could not be written (" + error + "); " + kept + ".");
         return false;
     }
     m.state.SmfImage = std::move(file.bytes);

@@ -164,5 +164,25 @@ TEST_F(WorkingFileFaults, ATakeThatRunsToItsLimitStopsAndSaysSo) {
     ExpectStillPlayable();
 }
 
+TEST(StartUpOnAFullDisk, SaysNothingCanPlayYetAndRecoversWhenThereIsRoom) {
+    testing::TestPlatform platform;
+    Main m;
+    m.platform = &platform;
+    auto synth = testing::InstallFakeSynth(m);
+    {
+        FileSizeLimit full(10);
+        Form_Load(m);
+    }
+    EXPECT_NE(m.ui.StatusLine.caption.find("nothing can be played until it can be written"), std::string::npos)
+        << m.ui.StatusLine.caption;
+    EXPECT_FALSE(m.state.DeviceReady);
+    BtnPlay_Click(m);
+    EXPECT_FALSE(m.state.FilePlaying);
+    m.ui.List1.listIndex = 0;
+    List1_Click(m);
+    EXPECT_TRUE(m.state.DeviceReady);
+    EXPECT_EQ(m.state.NoteEvents.size(), 16u);
+}
+
 }  // namespace
 }  // namespace tonemark
