@@ -1,9 +1,14 @@
 # make run   builds Tonemark and starts it (under Xvfb with a screenshot when there is no display)
 # make test  builds everything and runs every test, then a short fuzzing run of the MIDI reader
+#            and a minute of random use of the window under the sanitizers
+# make asan  builds the program with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan
+# make monkey SECONDS=N [SEED=S]  builds asan, then drives its window at random for N seconds
+#            (default 600); a failure prints the seed that replays it
 BUILD ?= build
+ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all deps build run test bench fuzz asan monkey clean
 
 all: build
 
@@ -21,6 +26,7 @@ run: build
 test: build
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@scripts/fuzz.sh 30
+	@$(MAKE) --no-print-directory monkey SECONDS=60
 
 bench: build
 	@$(BUILD)/bench/startup_bench
@@ -32,5 +38,13 @@ bench: build
 fuzz: deps
 	@scripts/fuzz.sh $(or $(SECONDS),600)
 
+asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONEMARK_SANITIZE=ON \
+	  -DTONEMARK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target tonemark
+
+monkey: asan
+	@/usr/bin/python3 scripts/monkey.py --binary $(ASAN_BUILD)/tonemark --seconds $(or $(SECONDS),600) $(if $(SEED),--seed $(SEED)) $(MONKEY_ARGS)
+
 clean:
-	rm -rf $(BUILD) build-fuzz
+	rm -rf $(BUILD) build-fuzz $(ASAN_BUILD)

@@ -9,7 +9,7 @@ packages=(
   libfluidsynth-dev fluidsynth fluid-soundfont-gm
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth python3-xlib
+  xvfb xauth python3-xlib pulseaudio gdb
   python3-mido poppler-utils
 )
 

@@ -97,8 +97,13 @@ CircleWindow* CircleWindow::Open(MainWindow& main) {
 CircleWindow* CircleWindow::Current() { return openWindow && openWindow->isVisible() ? openWindow.data() : nullptr; }
 
 void CircleWindow::KeyClicked(int index) {
+    // The second click of a quick double click can arrive after the first
+    // closed the window: it chooses nothing.
+    if (!isVisible()) return;
+    // Pending events run during the handler and may delete the window.
+    const QPointer<CircleWindow> self(this);
     main_.Handle([index](Main& m) { Image1_Click(m, index); });
-    close();
+    if (self) close();
 }
 
 void CircleWindow::paintEvent(QPaintEvent* event) {
