@@ -14,9 +14,9 @@ bool EnsureSynthRoot(Main& m) {
     if (m.SynthRootHandle) return true;
     if (!m.makeSynthRoot) return false;
     m.SynthRootHandle = m.makeSynthRoot(m.sound);
-    // The follower compares what is heard with the score: the synthesiser's
-    // position runs ahead of the loudspeaker by the output buffer only.
-    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.outputLatencyMs);
+    // The follower compares what is heard with the score, so it holds back
+    // by as much as the synthesiser's position runs ahead of the loudspeaker.
+    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.positionLeadMs);
     if (!m.sound.message.empty()) m.Notify(m.sound.message);
     return m.SynthRootHandle != nullptr;
 }
@@ -37,7 +37,7 @@ void Form_Load(Main& m) {
     m.ui.PicScore.rect.left = kScoreLeftEdge;
     m.state.RecTicks.assign(1, 0);
     m.state.NoteValueTicks = 192;
-    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.outputLatencyMs);
+    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.positionLeadMs);
     DrawInitialStaff(m.PicScore);
     if (EnsureSynthRoot(m)) m.SongLoaderHandle = m.SynthRootHandle->CreateLoader();
     else if (m.ui.StatusLine.caption.empty()) m.Notify("The synthesiser could not be started: there is no sound.");
@@ -65,7 +65,7 @@ void RefreshSoundStatus(Main& m) {
     if (!now) return;
     const std::string shown = m.sound.message;
     m.sound = std::move(*now);
-    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.outputLatencyMs);
+    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.positionLeadMs);
     if (m.sound.message == shown) return;
     if (m.ui.StatusLine.caption == shown || m.ui.StatusLine.caption.empty()) m.Notify(m.sound.message);
 }

@@ -77,6 +77,10 @@ struct SoundStatus {
     bool soundFontLoaded = false;
     bool audioOutput = false;   // false: playback runs on a silent clock
     int outputLatencyMs = 0;    // time from rendering a sample to hearing it
+    // How far the player's position runs ahead of what is heard: the output
+    // latency and one render call, as the position is that of the call's
+    // last block by the time it can be read.
+    int positionLeadMs = 0;
     std::string driver;         // e.g. "pulseaudio"
     double soundFontLoadMs = 0; // how long loading the SoundFont took
     std::string message;        // empty when all is well

@@ -1,6 +1,7 @@
 #include "sound/fluid/output_switch.h"
 
 #include <chrono>
+#include <cmath>
 #include <vector>
 
 #include "sound/fluid/fluid_engine.h"
@@ -92,6 +93,9 @@ void OutputSwitch::Describe(SoundStatus& status) const {
     status.audioOutput = device_.has_value();
     status.driver = device_ ? device_->output->Name() : "";
     status.outputLatencyMs = device_ ? device_->output->LatencyMs() : 0;
+    // The silent clock renders in the same calls; only the device adds its buffers.
+    const int callMs = static_cast<int>(std::ceil(blockFrames_ * 1000.0 / engine_.SampleRate()));
+    status.positionLeadMs = status.outputLatencyMs + callMs;
     status.message = message_;
 }
 

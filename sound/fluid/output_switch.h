@@ -44,7 +44,8 @@ public:
     // On the silent clock, tries to open a device again, unless the last try
     // failed less than kRetryInterval ago. Call it while no render lock is held.
     void TryDeviceAgain();
-    // Fills in the output's part: audioOutput, driver, outputLatencyMs, message.
+    // Fills in the output's part: audioOutput, driver, outputLatencyMs,
+    // positionLeadMs, message.
     void Describe(SoundStatus& status) const;
 
 private:

@@ -31,7 +31,7 @@ TEST_F(StartUp, SetsTheAtLoadValues) {
     EXPECT_EQ(m.state.TimeSigNumerator, 4);
     EXPECT_EQ(m.state.TimeSigDenominator, 4);
     EXPECT_EQ(m.state.NoteValueTicks, 192);
-    EXPECT_EQ(m.state.FollowLeadMs, 6) << "the lead is the output latency the synthesiser reports";
+    EXPECT_EQ(m.state.FollowLeadMs, 6) << "the follower holds back by the lead the synthesiser reports";
     EXPECT_EQ(m.state.RecTicks.size(), 1u);
     EXPECT_EQ(m.ui.PicScore.rect.left, 86);
     EXPECT_EQ(m.state.KeyColors[0], SystemColor(9));

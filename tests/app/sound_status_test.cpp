@@ -24,7 +24,8 @@ SoundStatus Sounding(const std::string& message = "") {
     SoundStatus status = Silent(message);
     status.audioOutput = true;
     status.driver = "pulseaudio";
-    status.outputLatencyMs = 6;
+    status.outputLatencyMs = 4;
+    status.positionLeadMs = 6;
     return status;
 }
 

@@ -123,7 +123,7 @@ std::shared_ptr<FakeSynthState> InstallFakeSynth(Main& m, int latencyMs) {
         ++st->rootsMade;
         status = SoundStatus{};
         status.soundFontLoaded = status.audioOutput = true;
-        status.outputLatencyMs = latencyMs;
+        status.outputLatencyMs = status.positionLeadMs = latencyMs;
         status.driver = "fake";
         return std::make_unique<FakeRoot>(st);
     };

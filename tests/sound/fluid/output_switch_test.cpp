@@ -175,6 +175,8 @@ TEST_F(OutputSwitchTest, TheSongPlaysOnWhenTheDeviceStopsAndTheNextOneSoundsWhen
     EXPECT_TRUE(status.audioOutput);
     EXPECT_EQ(status.driver, "fake");
     EXPECT_EQ(status.outputLatencyMs, 3);
+    // The position is read a render call (128 frames at 44.1 kHz) ahead of the device's buffers.
+    EXPECT_EQ(status.positionLeadMs, 3 + 3);
     EXPECT_EQ(status.message, "");
     ASSERT_EQ(system_.devices.size(), 1u);
     const auto first = system_.devices[0];
@@ -192,6 +194,7 @@ TEST_F(OutputSwitchTest, TheSongPlaysOnWhenTheDeviceStopsAndTheNextOneSoundsWhen
     status = root->StatusNow().value();
     EXPECT_EQ(status.driver, "");
     EXPECT_EQ(status.outputLatencyMs, 0);
+    EXPECT_EQ(status.positionLeadMs, 3) << "the silent clock renders in the same calls, with no buffers after them";
     EXPECT_NE(status.message.find("sound output stopped"), std::string::npos) << status.message;
     EXPECT_NE(status.message.find("without sound"), std::string::npos) << status.message;
     EXPECT_TRUE(WaitFor([&] { return first->Closed(); })) << "the stopped device is closed";
