@@ -34,6 +34,8 @@ bench: build
 	@$(BUILD)/bench/take_bench
 	@$(BUILD)/bench/recording_clock_bench
 	@$(BUILD)/bench/metronome_bench
+	@$(BUILD)/bench/key_to_sound_bench
+	@$(BUILD)/bench/cursor_to_sound_bench
 
 fuzz: deps
 	@scripts/fuzz.sh $(or $(SECONDS),600)

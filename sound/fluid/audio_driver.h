@@ -17,6 +17,10 @@ struct AudioBuffering {
     int periods = 2;
 };
 
+// What the program asks of a sound device: 2 periods of 128 frames, about
+// 6 ms at 44.1 kHz. A key press is heard within that plus one period.
+inline constexpr AudioBuffering kDeviceBuffering{128, 2};
+
 // Milliseconds of sound held in the output buffers, rounded up.
 int BufferingMs(const AudioBuffering& buffering, double sampleRate);
 

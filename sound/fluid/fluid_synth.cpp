@@ -14,9 +14,6 @@ namespace {
 
 const std::vector<std::string> kDriverOrder = {"pulseaudio", "alsa", "jack"};
 
-// 2 periods of 128 frames: about 6 ms at 44.1 kHz.
-constexpr AudioBuffering kLowLatency{128, 2};
-
 std::string DriverList() {
     std::string list;
     for (const auto& name : kDriverOrder) list += (list.empty() ? "" : ", ") + name;
@@ -31,7 +28,7 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
 
 OpenSoundOutput FluidSynthDrivers(fluid_settings_t* settings) {
     return [settings](RenderCall render) -> std::unique_ptr<SoundOutput> {
-        return AudioDriver::OpenFirst(settings, kDriverOrder, kLowLatency, std::move(render));
+        return AudioDriver::OpenFirst(settings, kDriverOrder, kDeviceBuffering, std::move(render));
     };
 }
 
@@ -105,7 +102,7 @@ std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options
     } else {
         OpenSoundOutput open = options.openOutput ? options.openOutput : FluidSynthDrivers(parts->engine->Settings());
         parts->output = std::make_unique<OutputSwitch>(
-            *parts->engine, std::move(open), kLowLatency.periodSize,
+            *parts->engine, std::move(open), kDeviceBuffering.periodSize,
             "No sound output could be opened (tried " + DriverList() + "); songs play without sound.");
         // The window should not wait for the SoundFont.
         parts->engine->ReadSoundFont(FluidEngine::SoundFontLoading::InBackground);
