@@ -36,6 +36,27 @@ void ShapeWidget::paintEvent(QPaintEvent*) {
     }
 }
 
+ControlLabel::ControlLabel(QWidget* parent) : QLabel(parent) {}
+
+void ControlLabel::Show(const Control& c) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, ToQColor(c.backColor));
+    colours.setColor(QPalette::WindowText, ToQColor(c.foreColor));
+    setPalette(colours);
+    setAutoFillBackground(!c.transparent);
+    border_ = c.border;
+    setContentsMargins(border_ ? QMargins(1, 1, 1, 1) : QMargins());
+    update();
+}
+
+void ControlLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!border_) return;
+    QPainter p(this);
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 KeyWidget::KeyWidget(const Control& c, QWidget* parent, std::function<void(bool, quint64)> onPress)
     : QWidget(parent), look_(c), onPress_(std::move(onPress)) {}
 

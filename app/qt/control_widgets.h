@@ -3,6 +3,7 @@
 // buttons whose captions are music glyphs.
 #pragma once
 
+#include <QLabel>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QWidget>
@@ -24,6 +25,21 @@ protected:
 
 private:
     Control look_;
+};
+
+// A label in its control's colours, with the thin grey border of a value
+// display. Colours go through the palette: a style sheet per label would
+// make every change of a caption or colour re-style the widget.
+class ControlLabel : public QLabel {
+public:
+    explicit ControlLabel(QWidget* parent);
+    void Show(const Control& c);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    bool border_ = false;
 };
 
 class KeyWidget : public QWidget {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "app/lifecycle.h"
@@ -18,8 +19,18 @@ using Clock = std::chrono::steady_clock;
 
 tonemark::FluidSynthRoot* fluidRoot = nullptr;  // owned by the window's record
 
+// The synthesiser and its sound output are made on a thread of their own
+// while Qt starts and the window is built; Form_Load then takes them.
+std::future<std::unique_ptr<tonemark::FluidSynthRoot>> synthInTheMaking;
+
+void StartMakingFluidSynth() {
+    // Set before any thread reads the environment (see audio_driver.cpp).
+    setenv("JACK_NO_START_SERVER", "1", 0);
+    synthInTheMaking = std::async(std::launch::async, [] { return tonemark::CreateFluidSynthRoot(tonemark::FluidOptions{}); });
+}
+
 std::unique_ptr<tonemark::SynthRoot> MakeFluidSynth(tonemark::SoundStatus& status) {
-    auto root = tonemark::CreateFluidSynthRoot(tonemark::FluidOptions{});
+    auto root = synthInTheMaking.valid() ? synthInTheMaking.get() : tonemark::CreateFluidSynthRoot(tonemark::FluidOptions{});
     if (!root) {
         status.message = "The synthesiser could not be started: there is no sound.";
         return nullptr;
@@ -29,14 +40,45 @@ std::unique_ptr<tonemark::SynthRoot> MakeFluidSynth(tonemark::SoundStatus& statu
     return root;
 }
 
-// The SoundFont is read in the background; for the start-up report, wait
-// for it (at most a few seconds) and say how long it took.
-double SoundFontLoadMs() {
-    if (fluidRoot == nullptr) return -1;
-    for (int i = 0; i < 300 && !fluidRoot->SoundFontReady(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return fluidRoot->Status().soundFontLoadMs;
-}
+// With TONEMARK_STARTUP_REPORT set, the program prints how long it took from
+// main() to its first frame (the window's first paint done and flushed) and
+// until the first note could be played (the SoundFont read, at most a few
+// seconds later), then quits.
+class StartupReport : public QObject {
+public:
+    StartupReport(QWidget& window, tonemark::Main& m, Clock::time_point started)
+        : window_(window), m_(m), started_(started) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &window_ || event->type() != QEvent::Paint || seen_) return false;
+        seen_ = true;
+        // Runs once the paint pass this event belongs to has been flushed.
+        QTimer::singleShot(0, &window_, [this] {
+            const double frame = MsSince(started_);
+            for (int i = 0; i < 3000 && fluidRoot != nullptr && !fluidRoot->SoundFontReady(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::printf("first-frame-ms %.1f playable-ms %.1f soundfont-ms %.1f audio %s\n", frame, MsSince(started_),
+                        fluidRoot != nullptr ? fluidRoot->Status().soundFontLoadMs : -1.0,
+                        m_.sound.audioOutput ? m_.sound.driver.c_str() : "none");
+            std::fflush(stdout);
+            window_.close();
+            QCoreApplication::quit();
+        });
+        return false;
+    }
+
+private:
+    static double MsSince(Clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+    }
+
+    QWidget& window_;
+    tonemark::Main& m_;
+    Clock::time_point started_;
+    bool seen_ = false;
+};
 
 // TONEMARK_SCREENSHOT=path saves the window as a PNG once it has been shown
 // (after TONEMARK_SCREENSHOT_DELAY_MS, default 800); with
@@ -60,6 +102,7 @@ void ArrangeScreenshot(tonemark::MainWindow& window, tonemark::Main& m) {
 
 int main(int argc, char* argv[]) {
     const auto started = Clock::now();
+    StartMakingFluidSynth();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tonemark");
 
@@ -72,18 +115,10 @@ int main(int argc, char* argv[]) {
     platform.showCircle = [&window] { tonemark::CircleWindow::Open(window); };
     tonemark::Form_Load(m);
     window.Sync();
+    std::unique_ptr<StartupReport> report;
+    if (std::getenv("TONEMARK_STARTUP_REPORT") != nullptr) report = std::make_unique<StartupReport>(window, m, started);
     window.show();
 
-    if (std::getenv("TONEMARK_STARTUP_REPORT") != nullptr) {
-        QTimer::singleShot(0, &window, [&] {
-            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-            std::printf("startup-ms %.1f soundfont-ms %.1f audio %s\n", ms, SoundFontLoadMs(),
-                        m.sound.audioOutput ? m.sound.driver.c_str() : "none");
-            std::fflush(stdout);
-            window.close();
-            QCoreApplication::quit();
-        });
-    }
     ArrangeScreenshot(window, m);
     return QApplication::exec();
 }

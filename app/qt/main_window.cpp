@@ -36,14 +36,6 @@ QFont ToQFont(const Font& f) {
     return font;
 }
 
-QString LabelStyle(const Control& c) {
-    QString style;
-    if (!c.transparent) style += QString("background-color: %1;").arg(ToQColor(c.backColor).name());
-    style += QString("color: %1;").arg(ToQColor(c.foreColor).name());
-    if (c.border) style += "border: 1px solid #404040;";
-    return style;
-}
-
 QRect Geometry(const Control& c) { return QRect(c.rect.left, c.rect.top, c.rect.width, c.rect.height); }
 
 }  // namespace
@@ -127,7 +119,7 @@ QWidget* MainWindow::WidgetOf(const Control& c) const {
 QWidget* MainWindow::MakeWidget(Control& c, QWidget* parent) {
     QWidget* w = nullptr;
     switch (c.kind) {
-        case ControlKind::Label: w = new QLabel(parent); break;
+        case ControlKind::Label: w = new ControlLabel(parent); break;
         case ControlKind::Button:
             w = c.font.name == "Keep" ? static_cast<QWidget*>(new GlyphButton(c, parent)) : new QPushButton(parent);
             break;
@@ -145,6 +137,10 @@ QWidget* MainWindow::MakeWidget(Control& c, QWidget* parent) {
             if (!c.tabStops.empty()) {
                 list->setItemDelegate(new TabStopDelegate(c.tabStops, list));
                 list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                // Every row is one line of the same font, and with no
+                // horizontal scrolling its width does not matter: the rows
+                // of a long take are then laid out without measuring each.
+                list->setUniformItemSizes(true);
             }
             w = list;
             break;
@@ -221,9 +217,9 @@ void MainWindow::Show(const Control& c, QWidget* w) {
     w->setGeometry(Geometry(c));
     w->setVisible(c.visible);
     w->setEnabled(c.enabled);
-    if (auto* label = qobject_cast<QLabel*>(w)) {
+    if (auto* label = dynamic_cast<ControlLabel*>(w)) {
         label->setText(QString::fromStdString(c.caption));
-        label->setStyleSheet(LabelStyle(c));
+        label->Show(c);
         label->setFont(ToQFont(c.font));
         label->setAlignment(c.centered ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(&c == &m_.ui.StatusLine);
