@@ -28,8 +28,7 @@
 #include <optional>
 #include <string>
 
-#include "app/lifecycle.h"
-#include "app/qt/main_window.h"
+#include "bench_window.h"
 #include "bench_platform.h"
 #include "realtime_device.h"
 #include "sound/transport.h"
@@ -175,20 +174,9 @@ int main(int argc, char** argv) {
     Main m;
     BenchPlatform platform{"tonemark-cursor-to-sound-bench"};
     m.platform = &platform;
-    m.makeSynthRoot = [&root, latencyMs](SoundStatus& status) -> std::unique_ptr<SynthRoot> {
-        auto made = std::make_unique<DeviceLikeRoot>(CreateFluidSynthRoot({FluidOptions::Audio::Offline, ""}), latencyMs);
-        status = made->Status();
-        root = made.get();
-        return made;
-    };
+    UseDeviceLikeRoot(m, root, latencyMs);
     MainWindow window(m);
-    Form_Load(m);
-    window.Sync();
-    window.show();
-    if (root == nullptr || !m.state.DeviceReady) {
-        std::printf("the synthesiser or the song could not be started\n");
-        return 1;
-    }
+    if (!StartShown(m, window, root)) return 1;
     const double songSeconds = static_cast<double>(m.SynthSongHandle->Length().value_or(0)) / 1536.0;
     const std::optional<SongReference> ref = ReferenceFor(m.state.SmfPath, songSeconds + 1, platform.dir.string());
     if (!ref || ref->fromFirst.size() != m.state.NotePositions.size()) {

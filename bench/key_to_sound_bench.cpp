@@ -27,8 +27,7 @@
 #include <random>
 #include <thread>
 
-#include "app/lifecycle.h"
-#include "app/qt/main_window.h"
+#include "bench_window.h"
 #include "bench_platform.h"
 #include "keyboard/keys.h"
 #include "realtime_device.h"
@@ -93,20 +92,9 @@ int main(int argc, char** argv) {
     Main m;
     BenchPlatform platform{"tonemark-key-to-sound-bench"};
     m.platform = &platform;
-    m.makeSynthRoot = [&root, latencyMs](SoundStatus& status) -> std::unique_ptr<SynthRoot> {
-        auto made = std::make_unique<DeviceLikeRoot>(CreateFluidSynthRoot({FluidOptions::Audio::Offline, ""}), latencyMs);
-        status = made->Status();
-        root = made.get();
-        return made;
-    };
+    UseDeviceLikeRoot(m, root, latencyMs);
     MainWindow window(m);
-    Form_Load(m);
-    window.Sync();
-    window.show();
-    if (root == nullptr || !m.state.DeviceReady) {
-        std::printf("the synthesiser or the song could not be started\n");
-        return 1;
-    }
+    if (!StartShown(m, window, root)) return 1;
     RealTimeDevice device(root->Fluid(), kDeviceBuffering.periodSize, presses * 0.6 + 2);
     device.Start();
 
@@ -145,12 +133,7 @@ int main(int argc, char** argv) {
         }
         done = true;
     });
-    QTimer finish;
-    QObject::connect(&finish, &QTimer::timeout, [&] {
-        if (done) QCoreApplication::quit();
-    });
-    finish.start(20);
-    QApplication::exec();
+    RunUntil(done);
     player.join();
     device.Stop();
 

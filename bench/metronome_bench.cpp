@@ -18,6 +18,7 @@
 
 #include "app/lifecycle.h"
 #include "bench_platform.h"
+#include "percentile.h"
 #include "keyboard/recorder.h"
 #include "sound/fluid/fluid_synth.h"
 
@@ -25,12 +26,6 @@ namespace {
 
 using namespace tonemark;
 using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5))];
-}
 
 // Frames where a click starts: the level rises above a threshold after at
 // least a quarter of a beat of quiet.

@@ -18,6 +18,7 @@
 
 #include "app/clock.h"
 #include "onsets.h"
+#include "percentile.h"
 #include "sound/fluid/audio_driver.h"
 #include "sound/fluid/fluid_synth.h"
 
@@ -134,11 +135,5 @@ private:
     bool realTime_ = false;
     std::thread thread_;
 };
-
-inline double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5))];
-}
 
 }  // namespace tonemark

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/lifecycle.h"
-#include "app/qt/main_window.h"
+#include "bench_window.h"
+#include "percentile.h"
 #include "keyboard/recorder.h"
 
 namespace {
@@ -44,12 +44,6 @@ public:
     std::vector<MonotonicMicros> arrivals;
     std::vector<quint64> stamps;
 };
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5))];
-}
 
 void BusyWait(std::chrono::microseconds d) {
     const auto end = std::chrono::steady_clock::now() + d;
@@ -113,12 +107,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         done = true;
     });
-    QTimer finish;
-    QObject::connect(&finish, &QTimer::timeout, [&] {
-        if (done) QCoreApplication::quit();
-    });
-    finish.start(20);
-    QApplication::exec();
+    RunUntil(done);
     player.join();
 
     // Where each event landed: the take's ticks, from the first press on.
