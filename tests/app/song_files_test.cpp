@@ -16,6 +16,7 @@
 
 #include "app/song_files.h"
 #include "app/temp_files.h"
+#include "midifile/mido.h"
 #include "support/fake_synth.h"
 #include "support/take_recording.h"
 
@@ -32,10 +33,6 @@ std::string ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-std::string Python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
-
-bool MidoAvailable() { return std::system((Python() + " -c 'import mido' >/dev/null 2>&1").c_str()) == 0; }
-
 // What mido makes of a file: its header line and the notes switched on, or its error.
 std::string MidoNotes(const std::string& path) {
     const std::string script =
@@ -43,14 +40,7 @@ std::string MidoNotes(const std::string& path) {
         "f = mido.MidiFile(sys.argv[1])\n"
         "print('type', f.type, 'tracks', len(f.tracks), 'tpb', f.ticks_per_beat)\n"
         "print(' '.join(str(m.note) for m in f.tracks[0] if m.type == 'note_on' and m.velocity > 0))\n";
-    const std::string command = Python() + " -c \"" + script + "\" '" + path + "' 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-        pclose(pipe);
-    }
-    return output;
+    return testing::RunMido(script, path);
 }
 
 // The names of the files in a folder.
@@ -139,7 +129,7 @@ TEST_F(SongFiles, SavesTheScaleByteForByte) {
     EXPECT_EQ(m.ui.StatusLine.caption, "Saved as " + destination + ".");
     EXPECT_FALSE(m.state.TakeSaved) << "the scale is not the take";
     EXPECT_EQ(FilesIn(out), std::set<std::string>{"Scala maggiore - DO.mid"}) << "no temporary file is left";
-    if (!MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
+    if (!testing::MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
     EXPECT_EQ(MidoNotes(destination), "type 0 tracks 1 tpb 192\n60 62 64 65 67 69 71 72 71 69 67 65 64 62 60\n");
 }
 
@@ -153,7 +143,7 @@ TEST_F(SongFiles, SavesTheTakeAndMarksItSaved) {
     EXPECT_TRUE(m.state.TakeSaved);
     Record(kSecondTake);
     EXPECT_FALSE(m.state.TakeSaved) << "the next take is unsaved again";
-    if (!MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
+    if (!testing::MidoAvailable()) GTEST_SKIP() << "python3 with mido (Debian package python3-mido) is not installed";
     EXPECT_EQ(MidoNotes(destination), "type 0 tracks 1 tpb 192\n60 63 64\n");
 }
 
