@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "sound/fluid/song_data.h"
+#include "sound/song_data.h"
 #include "sound/synth.h"
 
 namespace tonemark {

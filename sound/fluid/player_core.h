@@ -12,7 +12,7 @@
 #include <fluidsynth.h>
 
 #include "sound/fluid/fluid_engine.h"
-#include "sound/fluid/song_data.h"
+#include "sound/song_data.h"
 
 namespace tonemark {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sound/fluid/smf_scan.h"
+#include "sound/smf_scan.h"
 #include "sound/synth.h"
 
 namespace tonemark {

@@ -1,4 +1,4 @@
-#include "sound/fluid/smf_scan.h"
+#include "sound/smf_scan.h"
 
 #include <algorithm>
 #include <cstring>

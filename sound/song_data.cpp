@@ -1,4 +1,4 @@
-#include "sound/fluid/song_data.h"
+#include "sound/song_data.h"
 
 #include <fstream>
 #include <iterator>

@@ -1,11 +1,11 @@
-#include "sound/fluid/smf_scan.h"
+#include "sound/smf_scan.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "sound/fluid/song_data.h"
+#include "sound/song_data.h"
 
 namespace tonemark {
 namespace {
