@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "score/header.h"
+#include "sound/transport.h"
 #include "theory/scales.h"
 
 namespace tonemark {
@@ -102,6 +103,28 @@ void CloseDevice(Main& m) {
     m.SynthSongHandle.reset();
     m.SynthPlayerHandle.reset();
     ZeroVariables(m);
+}
+
+void SynthArrived(Main& m, std::unique_ptr<SynthRoot> root, SoundStatus status) {
+    const bool songLoaded = m.state.DeviceReady;
+    std::vector<NoteEvent> notes = m.state.NoteEvents;
+    CloseDevice(m);
+    m.state.NoteEvents = std::move(notes);
+    m.SongLoaderHandle.reset();
+    m.SynthRootHandle = std::move(root);
+    m.sound = std::move(status);
+    m.state.FollowLeadMs = static_cast<std::int16_t>(m.sound.positionLeadMs);
+    if (m.SynthRootHandle) {
+        m.SongLoaderHandle = m.SynthRootHandle->CreateLoader();
+        if (songLoaded) {
+            m.state.DeviceReady = Initialize(m) && LoadIntoSynth(m);
+            if (!m.state.DeviceReady) {
+                m.Notify("The song could not be loaded into the synthesiser.");
+                return;
+            }
+        }
+    }
+    if (!m.sound.message.empty()) m.Notify(m.sound.message);
 }
 
 void ZeroVariables(Main& m) {

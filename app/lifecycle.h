@@ -16,6 +16,12 @@ bool Initialize(Main& m);
 // something else since the last sound message.
 void RefreshSoundStatus(Main& m);
 void CloseDevice(Main& m);
+// The synthesiser has started after the window began on the stand-in
+// (sound/stand_in_synth.h): the stand-in goes, and the song it holds is
+// loaded into the synthesiser as OpenMusic would load it. With no
+// synthesiser (`root` null) the song stays on show, silent, and the message
+// in `status` says why.
+void SynthArrived(Main& m, std::unique_ptr<SynthRoot> root, SoundStatus status);
 void ZeroVariables(Main& m);
 
 // Gives every key the colour saved at start-up.

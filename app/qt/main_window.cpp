@@ -279,7 +279,12 @@ void MainWindow::Handle(const std::function<void(Main&)>& handler, bool sync) {
         return;
     }
     if (!closed_ && sync) Sync();
-    if (depth_ == 0) ReleaseHeldInput();
+    if (depth_ == 0 && !holdInput_) ReleaseHeldInput();
+}
+
+void MainWindow::HoldInput(bool hold) {
+    holdInput_ = hold;
+    if (!hold && !Busy()) ReleaseHeldInput();
 }
 
 void MainWindow::ReleaseHeldInput() {
@@ -329,7 +334,7 @@ bool IsUserInput(QEvent::Type type) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // Input that arrives while a handler lets pending events run waits until
     // the handler is done: no click lands in the middle of a rebuild.
-    if (Busy() && IsUserInput(event->type()) && qobject_cast<QWindow*>(watched) != nullptr) {
+    if ((Busy() || holdInput_) && IsUserInput(event->type()) && qobject_cast<QWindow*>(watched) != nullptr) {
         held_.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
         return true;
     }

@@ -36,6 +36,9 @@ public:
     QWidget* ScoreViewport() const { return screenno_; }
     // True while a handler runs: timer ticks wait, and catch up afterwards.
     bool Busy() const { return depth_ > 0; }
+    // While held, clicks and keys wait, and run in order once it is let go
+    // (the window is on show before the synthesiser has started).
+    void HoldInput(bool hold);
     // The moment an input event stamped `stampMs` happened, on the monotonic clock.
     MonotonicMicros EventTime(quint64 stampMs);
 
@@ -72,6 +75,7 @@ private:
     bool syncing_ = false;
     bool closed_ = false;
     bool closeRequested_ = false;
+    bool holdInput_ = false;
 };
 
 }  // namespace tonemark

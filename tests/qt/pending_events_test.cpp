@@ -82,6 +82,19 @@ TEST_F(PendingEvents, AStopClickDuringAFollowerTickStopsAfterIt) {
     EXPECT_FALSE(m.state.FilePlaying);
 }
 
+// At start-up the window is on show before the synthesiser has started.
+TEST_F(PendingEvents, AClickWhileTheWindowWaitsForTheSynthesiserRunsWhenItIsThere) {
+    window->HoldInput(true);
+    QueueClick(m.ui.BtnPlay);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(m.state.FilePlaying) << "held";
+    EXPECT_EQ(synth->Count("Play"), 0);
+    window->HoldInput(false);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m.state.FilePlaying);
+    EXPECT_EQ(synth->Count("Play"), 1);
+}
+
 TEST_F(PendingEvents, ClosingTheWindowInTheMiddleOfAnOperationWaitsForItsEnd) {
     platform.onDoEvents = [this] { window->close(); };
     m.ui.List1.listIndex = 2;

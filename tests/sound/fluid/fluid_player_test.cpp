@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "sound/fluid/song_bytes.h"
+#include "sound/stand_in_synth.h"
 #include "support/temp_path.h"
 
 #include <cmath>
@@ -93,6 +94,35 @@ TEST_F(FluidPlayerTest, LengthIsTheLastEndOfTrackInMusicTime) {
     ASSERT_NE(waltz, nullptr);
     EXPECT_EQ(scale->Length(), 3072);
     EXPECT_EQ(waltz->Length(), 3072);
+}
+
+// The window engraves on the stand-in until the synthesiser has started: what
+// it learns of a song must be what the synthesiser would have said.
+TEST_F(FluidPlayerTest, TheStandInKnowsEachSongAsTheSynthesiserDoes) {
+    auto standIn = MakeStandInSynth();
+    auto standInLoader = standIn->CreateLoader();
+    auto standInPlayer = standIn->CreatePlayer();
+    const Bytes notMidi = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
+    for (const Bytes* bytes : {&kScale192, &kWaltz96, &notMidi}) {
+        const std::string path = WriteFile(*bytes);
+        auto real = loader_->LoadSong(path);
+        auto stood = standInLoader->LoadSong(path);
+        ASSERT_EQ(real == nullptr, stood == nullptr);
+        if (!real) continue;
+        ASSERT_TRUE(real->Download(*player_));
+        ASSERT_TRUE(stood->Download(*standInPlayer));
+        EXPECT_EQ(stood->Length(), real->Length());
+        for (std::int32_t at : {0, 2000, 2304, 2400}) {
+            std::int32_t nextReal = -1, nextStood = -1;
+            const auto meterReal = player_->GetTimeSignature(at, nextReal);
+            const auto meterStood = standInPlayer->GetTimeSignature(at, nextStood);
+            ASSERT_EQ(meterReal.has_value(), meterStood.has_value());
+            EXPECT_EQ(meterStood->beatsPerBar, meterReal->beatsPerBar) << at;
+            EXPECT_EQ(meterStood->beatUnit, meterReal->beatUnit) << at;
+            EXPECT_EQ(nextStood, nextReal) << at;
+        }
+    }
+    EXPECT_EQ(standInLoader->LoadSong(WriteFile(notMidi)), nullptr);
 }
 
 TEST_F(FluidPlayerTest, TimeSignatureComesFromTheDownloadedFile) {
