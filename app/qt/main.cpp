@@ -4,7 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fontconfig/fontconfig.h>
 #include <future>
+#include <thread>
+#include <utility>
 
 #include "app/lifecycle.h"
 #include "app/qt/main_window.h"
@@ -17,18 +20,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The synthesiser: its module is loaded, and the synthesiser and its sound
-// output made, on a thread of their own once Qt has started (loading it while
-// Qt loads its own plugins would hold both up). The window starts on the
-// stand-in, and takes the synthesiser as soon as it is there.
+// The synthesiser. Its module is loaded, and the synthesiser and its sound
+// output made, on a thread of their own once the window's first frame is on
+// the screen: loading it while Qt loads its own plugins holds both up, and on
+// a machine with few cores it takes the time the window needs to appear. The
+// window starts on the stand-in and takes the synthesiser as soon as it is
+// there, which is long before anyone can click (and a click is held until then).
 std::future<tonemark::LoadedSynth> synthInTheMaking;
 tonemark::SynthRoot* synthRoot = nullptr;  // once the window has it; owned by its record
-bool synthSettled = false;                 // the window has the synthesiser, or knows there is none
-bool onStandIn = false;
+bool synthTaken = false;                   // the window has the synthesiser, or knows there is none
 
 void StartMakingSynth() {
-    // Set before any thread reads the environment (see audio_driver.cpp).
-    setenv("JACK_NO_START_SERVER", "1", 0);
+    if (synthInTheMaking.valid() || synthTaken) return;
     synthInTheMaking = std::async(std::launch::async, [] {
         return tonemark::LoadSynthModule(tonemark::SynthModuleBesideProgram());
     });
@@ -38,32 +41,63 @@ bool SynthMade() {
     return synthInTheMaking.valid() && synthInTheMaking.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
-tonemark::SoundStatus StatusOf(const tonemark::LoadedSynth& made) {
-    tonemark::SoundStatus status;
-    if (made.root) status = made.root->StatusNow().value_or(tonemark::SoundStatus{});
-    else status.message = "The synthesiser could not be started (" + made.problem + "): there is no sound.";
-    return status;
-}
-
-// Main::makeSynthRoot: the synthesiser if it is there, else (at start-up) the stand-in.
-std::unique_ptr<tonemark::SynthRoot> TakeSynth(tonemark::SoundStatus& status) {
-    if (synthInTheMaking.valid() && !SynthMade()) {
-        onStandIn = true;
-        status = tonemark::SoundStatus{};
-        return tonemark::MakeStandInSynth();
-    }
+// The synthesiser for the window, and what it can do; the stand-in when there is none.
+std::unique_ptr<tonemark::SynthRoot> TakeMadeSynth(tonemark::SoundStatus& status) {
     tonemark::LoadedSynth made = synthInTheMaking.valid()
                                      ? synthInTheMaking.get()
                                      : tonemark::LoadSynthModule(tonemark::SynthModuleBesideProgram());
-    status = StatusOf(made);
+    status = tonemark::SoundStatus{};
+    if (made.root) status = made.root->StatusNow().value_or(tonemark::SoundStatus{});
+    else status.message = "The synthesiser could not be started (" + made.problem + "): there is no sound.";
     synthRoot = made.root.get();
-    synthSettled = true;
+    synthTaken = true;
     // Without a synthesiser every score is still shown, in silence.
     return made.root ? std::move(made.root) : tonemark::MakeStandInSynth();
 }
 
-// Hands the synthesiser to the window when it is made; clicks and keys wait until then.
-void TakeSynthWhenMade(tonemark::MainWindow& window) {
+// Main::makeSynthRoot: at start-up the stand-in, as the synthesiser is not
+// made yet; should the window ever ask again, the synthesiser itself.
+std::unique_ptr<tonemark::SynthRoot> TakeSynth(tonemark::SoundStatus& status) {
+    if (synthTaken || SynthMade()) return TakeMadeSynth(status);
+    status = tonemark::SoundStatus{};
+    return tonemark::MakeStandInSynth();
+}
+
+// Runs `then` once the window's first paint has gone through to the screen.
+class AfterFirstFrame : public QObject {
+public:
+    AfterFirstFrame(QWidget& window, std::function<void()> then)
+        : QObject(&window), window_(window), then_(std::move(then)) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window_ && event->type() == QEvent::Paint && then_) {
+            // Runs after the paint pass this event belongs to, flush included.
+            QTimer::singleShot(0, &window_, std::exchange(then_, nullptr));
+            window_.removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    std::function<void()> then_;
+};
+
+// A window that is not painted at once (started hidden or minimised) has
+// its synthesiser started by then all the same.
+constexpr int kLatestSynthStartMs = 250;
+
+// Starts the synthesiser after the first frame and hands it to the window
+// when it is made; clicks and keys wait until then.
+void StartSynthAfterFirstFrame(tonemark::MainWindow& window) {
+    if (synthTaken) return;
+    // Set before any thread reads the environment (see audio_driver.cpp).
+    setenv("JACK_NO_START_SERVER", "1", 0);
+    new AfterFirstFrame(window, StartMakingSynth);
+    QTimer::singleShot(kLatestSynthStartMs, &window, StartMakingSynth);
     window.HoldInput(true);
     auto* poll = new QTimer(&window);
     poll->setInterval(1);
@@ -71,12 +105,9 @@ void TakeSynthWhenMade(tonemark::MainWindow& window) {
         if (window.Busy() || !SynthMade()) return;
         poll->stop();
         poll->deleteLater();
-        tonemark::LoadedSynth made = synthInTheMaking.get();
-        tonemark::SoundStatus status = StatusOf(made);
-        synthRoot = made.root.get();
-        std::unique_ptr<tonemark::SynthRoot> root = made.root ? std::move(made.root) : tonemark::MakeStandInSynth();
+        tonemark::SoundStatus status;
+        std::unique_ptr<tonemark::SynthRoot> root = TakeMadeSynth(status);
         window.Handle([&root, &status](tonemark::Main& m) { tonemark::SynthArrived(m, std::move(root), std::move(status)); });
-        synthSettled = true;
         window.HoldInput(false);
     });
     poll->start();
@@ -117,7 +148,7 @@ private:
         tonemark::SoundStatus sound;
         if (synthRoot != nullptr) sound = synthRoot->StatusNow().value_or(tonemark::SoundStatus{});
         const bool read = synthRoot == nullptr || sound.soundFontLoadMs > 0 || !sound.soundFontLoaded;
-        if ((!synthSettled || !read) && MsSince(started_) < 3000) return;
+        if ((!synthTaken || !read) && MsSince(started_) < 3000) return;
         std::printf("first-frame-ms %.1f playable-ms %.1f soundfont-ms %.1f audio %s\n", frameMs_, MsSince(started_),
                     synthRoot != nullptr ? sound.soundFontLoadMs : -1.0,
                     m_.sound.audioOutput ? m_.sound.driver.c_str() : "none");
@@ -155,9 +186,12 @@ void ArrangeScreenshot(tonemark::MainWindow& window, tonemark::Main& m) {
 
 int main(int argc, char* argv[]) {
     const auto started = Clock::now();
+    // Fontconfig reads its configuration when the first font is looked up,
+    // which would be while the window is shown; it is read on a thread of its
+    // own instead, while Qt starts.
+    std::thread fontConfig([] { FcInit(); });
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tonemark");
-    StartMakingSynth();
 
     tonemark::Main m;
     tonemark::QtPlatform platform;
@@ -168,11 +202,13 @@ int main(int argc, char* argv[]) {
     platform.showCircle = [&window] { tonemark::CircleWindow::Open(window); };
     tonemark::Form_Load(m);
     window.Sync();
-    if (onStandIn) TakeSynthWhenMade(window);
+    StartSynthAfterFirstFrame(window);
     std::unique_ptr<StartupReport> report;
     if (std::getenv("TONEMARK_STARTUP_REPORT") != nullptr) report = std::make_unique<StartupReport>(window, m, started);
     window.show();
 
     ArrangeScreenshot(window, m);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    if (fontConfig.joinable()) fontConfig.join();
+    return status;
 }
