@@ -14,7 +14,8 @@
 // Under the offscreen platform (always, and alone without DISPLAY): each
 // program's own report (TONEMARK_STARTUP_REPORT): milliseconds from main() to
 // the first paint of its window done and flushed; Tonemark adds when the
-// first note became playable (the song loaded and the SoundFont read).
+// first note became playable (the window has the synthesiser, which starts
+// after the first frame, and the SoundFont is read).
 //
 // TONEMARK_BENCH_BINARY names another Tonemark to measure (an older build).
 #include <algorithm>
