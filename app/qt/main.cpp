@@ -94,8 +94,6 @@ constexpr int kLatestSynthStartMs = 250;
 // when it is made; clicks and keys wait until then.
 void StartSynthAfterFirstFrame(tonemark::MainWindow& window) {
     if (synthTaken) return;
-    // Set before any thread reads the environment (see audio_driver.cpp).
-    setenv("JACK_NO_START_SERVER", "1", 0);
     new AfterFirstFrame(window, StartMakingSynth);
     QTimer::singleShot(kLatestSynthStartMs, &window, StartMakingSynth);
     window.HoldInput(true);
@@ -186,6 +184,8 @@ void ArrangeScreenshot(tonemark::MainWindow& window, tonemark::Main& m) {
 
 int main(int argc, char* argv[]) {
     const auto started = Clock::now();
+    // Set before any other thread can read the environment (see audio_driver.cpp).
+    setenv("JACK_NO_START_SERVER", "1", 0);
     // Fontconfig reads its configuration when the first font is looked up,
     // which would be while the window is shown; it is read on a thread of its
     // own instead, while Qt starts.
