@@ -209,6 +209,9 @@ int main(int argc, char* argv[]) {
 
     ArrangeScreenshot(window, m);
     const int status = QApplication::exec();
+    // A synthesiser still in the making when the window closed goes here,
+    // before the program's and its module's static objects do.
+    if (synthInTheMaking.valid()) synthInTheMaking.get();
     if (fontConfig.joinable()) fontConfig.join();
     return status;
 }
