@@ -3,6 +3,7 @@
 // the player it was downloaded to and the FluidSynth file player.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,6 +20,12 @@ struct SongData {
     SmfSummary summary;
 
     std::int64_t LengthInMusicTime() const { return TicksToMusicTime(summary.lengthTicks, summary.division); }
+    // The length as a song reports it: nothing when it does not fit 32 bits.
+    std::optional<std::int32_t> ReportedLength() const {
+        const std::int64_t length = LengthInMusicTime();
+        if (length > INT32_MAX) return std::nullopt;
+        return static_cast<std::int32_t>(length);
+    }
     // The meter in force at `musicTime`; `next` gets the music time of the
     // following change, or 0 when there is none. 4/4 before the first one.
     TimeSignature MeterAt(std::int64_t musicTime, std::int32_t& next) const;

@@ -1,7 +1,5 @@
 #include "sound/stand_in_synth.h"
 
-#include <climits>
-
 #include "sound/song_data.h"
 
 namespace tonemark {
@@ -37,11 +35,7 @@ public:
         standIn->downloaded_ = data_;
         return true;
     }
-    std::optional<std::int32_t> Length() override {
-        const std::int64_t length = data_->LengthInMusicTime();
-        if (length > INT32_MAX) return std::nullopt;
-        return static_cast<std::int32_t>(length);
-    }
+    std::optional<std::int32_t> Length() override { return data_->ReportedLength(); }
     bool SetStartPoint(std::int32_t musicTime) override { return musicTime >= 0; }
     bool Unload(SynthPlayer& player) override {
         if (auto* standIn = dynamic_cast<StandInPlayer*>(&player)) standIn->downloaded_.reset();

@@ -17,9 +17,7 @@ bool FluidSong::Download(SynthPlayer& player) {
 
 std::optional<std::int32_t> FluidSong::Length() {
     if (!data_) return std::nullopt;
-    const std::int64_t length = data_->LengthInMusicTime();
-    if (length > INT32_MAX) return std::nullopt;
-    return static_cast<std::int32_t>(length);
+    return data_->ReportedLength();
 }
 
 bool FluidSong::SetStartPoint(std::int32_t musicTime) {
