@@ -12,6 +12,7 @@
 #include "app/controls.h"
 #include "app/main_state.h"
 #include "app/tick_clock.h"
+#include "music/music_model.h"
 #include "score/canvas.h"
 #include "sound/synth.h"
 
@@ -71,6 +72,9 @@ struct Main {
     std::unique_ptr<SynthSong> SynthSongHandle;
     std::unique_ptr<SynthPlayback> SynthPlaybackHandle;
     SoundStatus sound;
+
+    // The music on show, made anew at every rebuild (music/music_model.h).
+    MusicModel music;
 
     // The recording clock behind Timer3, and the clicks it has handed over;
     // the clock's ticks of the metronome's first click and of the take's first entry.

@@ -24,6 +24,9 @@ struct TextOp {
     // The music fonts draw on the score's 8-px staff; a smaller or larger staff
     // scales every glyph, and its place relative to the text origin, by this.
     double staffScale = 1.0;
+    // 32-bit colour as everywhere in the program (plain RGB in the low three
+    // bytes, red lowest, or a system colour); 0 is black.
+    std::uint32_t color = 0;
     bool operator==(const TextOp&) const = default;
 };
 
@@ -31,6 +34,9 @@ struct DrawOp {
     enum class Kind { Line, Text } kind;
     LineOp line{};
     TextOp text{};
+    // The engraved note (its place in NotePositions) this operation draws a
+    // part of, or -1: lets a later drawing pick out one note's head or sign.
+    int note = -1;
 };
 
 class Canvas {
@@ -46,6 +52,9 @@ public:
         Text(x, y, text, font, points);
     }
     virtual int Width() const = 0;
+    // Everything drawn from BeginNote until EndNote belongs to engraved note `index`.
+    virtual void BeginNote(int index) { (void)index; }
+    virtual void EndNote() {}
 };
 
 // Keeps every operation in order; the view paints this list, tests read it.
@@ -54,21 +63,24 @@ public:
     explicit RecordingCanvas(int width = 0) : width_(width) {}
     void Clear() override {
         ops_.clear();
+        note_ = -1;
         ++generation_;
     }
     void Line(int x1, int y1, int x2, int y2, std::uint32_t color, int width) override {
-        ops_.push_back({DrawOp::Kind::Line, {x1, y1, x2, y2, color, width}, {}});
+        ops_.push_back({DrawOp::Kind::Line, {x1, y1, x2, y2, color, width}, {}, note_});
         ++generation_;
     }
     void Text(int x, int y, const std::string& text, const std::string& font, double points) override {
-        ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points}});
+        ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points}, note_});
         ++generation_;
     }
     void ScaledText(int x, int y, const std::string& text, const std::string& font, double points,
                     double staffScale) override {
-        ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points, staffScale}});
+        ops_.push_back({DrawOp::Kind::Text, {}, {x, y, text, font, points, staffScale}, note_});
         ++generation_;
     }
+    void BeginNote(int index) override { note_ = index; }
+    void EndNote() override { note_ = -1; }
     int Width() const override { return width_; }
     void SetWidth(int width) { width_ = width; }
 
@@ -80,6 +92,7 @@ public:
 
 private:
     int width_;
+    int note_ = -1;
     std::uint64_t generation_ = 0;
     std::vector<DrawOp> ops_;
 };

@@ -75,7 +75,7 @@ void PaintPlainText(QPainter& painter, const TextOp& text) {
     QFont font(QString::fromStdString(text.font));
     font.setPixelSize(std::max(1, qRound(text.points * 96.0 / 72.0)));
     painter.setFont(font);
-    painter.setPen(Qt::black);
+    painter.setPen(DisplayListColor(text.color));
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     const QFontMetricsF metrics(font, painter.device());
     painter.drawText(QPointF(text.x, text.y + metrics.ascent()), QString::fromUtf8(text.text));
@@ -88,7 +88,7 @@ void PaintMusicText(QPainter& painter, const TextOp& text) {
         painter.save();
         painter.translate(g.x, g.y);
         painter.scale(scale, scale);
-        painter.fillPath(Bravura().Outline(g.codePoint), Qt::black);
+        painter.fillPath(Bravura().Outline(g.codePoint), DisplayListColor(text.color));
         painter.restore();
     }
 }
