@@ -1,5 +1,7 @@
 // Tonemark: scales, modes and chords written, engraved and played.
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <utility>
 
 #include "app/lifecycle.h"
+#include "app/open_song.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_platform.h"
 #include "sound/stand_in_synth.h"
@@ -91,21 +94,28 @@ private:
 constexpr int kLatestSynthStartMs = 250;
 
 // Starts the synthesiser after the first frame and hands it to the window
-// when it is made; clicks and keys wait until then.
-void StartSynthAfterFirstFrame(tonemark::MainWindow& window) {
+// when it is made; clicks and keys wait until then. `notice`, what start-up
+// said in the message line (about a song file given to open), stays there
+// ahead of what the synthesiser has to say.
+void StartSynthAfterFirstFrame(tonemark::MainWindow& window, std::string notice) {
     if (synthTaken) return;
     new AfterFirstFrame(window, StartMakingSynth);
     QTimer::singleShot(kLatestSynthStartMs, &window, StartMakingSynth);
     window.HoldInput(true);
     auto* poll = new QTimer(&window);
     poll->setInterval(1);
-    QObject::connect(poll, &QTimer::timeout, &window, [&window, poll] {
+    QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, notice = std::move(notice)] {
         if (window.Busy() || !SynthMade()) return;
         poll->stop();
         poll->deleteLater();
         tonemark::SoundStatus status;
         std::unique_ptr<tonemark::SynthRoot> root = TakeMadeSynth(status);
-        window.Handle([&root, &status](tonemark::Main& m) { tonemark::SynthArrived(m, std::move(root), std::move(status)); });
+        window.Handle([&root, &status, &notice](tonemark::Main& m) {
+            tonemark::SynthArrived(m, std::move(root), std::move(status));
+            const std::string said = m.ui.StatusLine.caption;
+            if (!notice.empty() && said.find(notice) == std::string::npos)
+                m.Notify(notice + (said.empty() ? "" : " " + said));
+        });
         window.HoldInput(false);
     });
     poll->start();
@@ -192,6 +202,8 @@ int main(int argc, char* argv[]) {
     std::thread fontConfig([] { FcInit(); });
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tonemark");
+    // The window belongs to the installed desktop entry (and so has its icon).
+    QGuiApplication::setDesktopFileName("tonemark");
 
     tonemark::Main m;
     tonemark::QtPlatform platform;
@@ -201,8 +213,16 @@ int main(int argc, char* argv[]) {
     tonemark::MainWindow window(m);
     platform.showCircle = [&window] { tonemark::CircleWindow::Open(window); };
     tonemark::Form_Load(m);
+    // A MIDI file given on the command line (as a file manager does on a
+    // double click) is opened as the song on show.
+    const QStringList arguments = QCoreApplication::arguments();
+    std::string openNotice;
+    if (arguments.size() > 1) {
+        tonemark::OpenSongFile(m, QFile::encodeName(QFileInfo(arguments.at(1)).absoluteFilePath()).toStdString());
+        openNotice = m.ui.StatusLine.caption;
+    }
     window.Sync();
-    StartSynthAfterFirstFrame(window);
+    StartSynthAfterFirstFrame(window, std::move(openNotice));
     std::unique_ptr<StartupReport> report;
     if (std::getenv("TONEMARK_STARTUP_REPORT") != nullptr) report = std::make_unique<StartupReport>(window, m, started);
     window.show();
