@@ -13,7 +13,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps test-deps build run test install bench fuzz asan monkey clean
+.PHONY: all deps test-deps configure build run test install bench fuzz asan monkey clean
 
 all: build
 
@@ -28,8 +28,10 @@ test-deps:
 	@scripts/install-deps.sh test
 	@scripts/fetch-font.sh
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -57,7 +59,9 @@ asan: test-deps
 	  -DTONEMARK_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target tonemark
 
-install: build
+# Builds only what is installed.
+install: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tonemark tonemark_sound
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 monkey: asan
