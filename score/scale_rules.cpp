@@ -172,4 +172,41 @@ SignFlags ApplyScaleRules(int selection, int i, const std::string& prefix, int s
     return {};
 }
 
+namespace {
+
+constexpr bool kBlackKey[12] = {false, true, false, true, false, false, true, false, true, false, true, false};
+// Pitch classes of the naturals that the signatures alter, in the order they are added.
+constexpr int kSharpOrder[5] = {5, 0, 7, 2, 9};     // F C G D A
+constexpr int kFlatOrder[6] = {11, 4, 9, 2, 7, 0};  // B E A D G C
+
+int PitchClass(int note) { return ((note % 12) + 12) % 12; }
+
+int Alteration(const SignFlags& f) { return f.sharp ? 1 : f.flat ? -1 : 0; }
+
+}  // namespace
+
+HeldSigns::HeldSigns(int sharpCount, int flatCount) {
+    for (int i = 0; i < sharpCount && i < 5; ++i) signature_[kSharpOrder[i]] = 1;
+    for (int i = 0; i < flatCount && i < 6; ++i) signature_[kFlatOrder[i]] = -1;
+}
+
+SignFlags HeldSigns::Settle(int noteNumber, int placingNote, SignFlags signs) {
+    // A black key stands on the place of the natural below it.
+    const int natural = placingNote - (kBlackKey[PitchClass(placingNote)] ? 1 : 0);
+    if (signs.natural || signs.sharp || signs.flat) {
+        held_[natural] = Alteration(signs);
+        return signs;
+    }
+    const auto it = held_.find(natural);
+    const int inForce = it != held_.end() ? it->second : signature_[PitchClass(natural)];
+    const int needed = noteNumber - natural;
+    if (needed == inForce || needed < -1 || needed > 1) return signs;
+    SignFlags own;
+    own.natural = needed == 0;
+    own.sharp = needed == 1;
+    own.flat = needed == -1;
+    held_[natural] = needed;
+    return own;
+}
+
 }  // namespace tonemark

@@ -40,9 +40,11 @@ const char* ChordQuality(int i) {
 
 // One run of the note loop: the running column and what the chords carry over.
 struct Layout {
+    explicit Layout(const MainState& s) : held(s.SharpCount, s.FlatCount) {}
     int x = 0;
     int previousBar = 0;
     std::string rootPrefix;
+    HeldSigns held;  // chords have no bars: their signs would hold to the end
 };
 
 // Roots and thirds share the fifth's column; the fifth carries the chord name.
@@ -86,8 +88,10 @@ void EngraveNote(Main& m, int selection, int i, Layout& layout) {
     int placingNote = KeyNotation(note.NoteNumber, writtenName, s.SharpCount, s.FlatCount);
     if (writtenName != note.NoteName) s.NoteEvents[i].NoteName = writtenName;
 
-    const SignFlags signs = ApplyScaleRules(selection, i, prefix, s.SharpCount, s.FlatCount,
-                                            note.NoteNumber, placingNote, s.NoteEvents[i].NoteName);
+    SignFlags signs = ApplyScaleRules(selection, i, prefix, s.SharpCount, s.FlatCount, note.NoteNumber,
+                                      placingNote, s.NoteEvents[i].NoteName);
+    if (selection != kTriadsEntry && note.Bar > layout.previousBar) layout.held.NewBar();
+    signs = layout.held.Settle(note.NoteNumber, placingNote, signs);
     s.DrawNatural = signs.natural;
     s.DrawFlat = signs.flat;
 
@@ -127,7 +131,7 @@ void PutInScore(Main& m) {
     // Every engraved note has its event record (the reader keeps one more).
     if (s.NoteEvents.size() < s.GoodTrack.size()) s.NoteEvents.resize(s.GoodTrack.size());
 
-    Layout layout;
+    Layout layout(s);
     const int noteCount = static_cast<int>(s.GoodTrack.size());
     for (int i = 0; i < noteCount; ++i) EngraveNote(m, m.ui.List1.listIndex, i, layout);
 
