@@ -12,6 +12,7 @@
 #include "app/lifecycle.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_platform.h"
+#include "midi_input/qt/midi_bridge.h"
 #include "sound/stand_in_synth.h"
 #include "sound/synth_module.h"
 #include "theory/qt/circle_window.h"
@@ -29,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 std::future<tonemark::LoadedSynth> synthInTheMaking;
 tonemark::SynthRoot* synthRoot = nullptr;  // once the window has it; owned by its record
 bool synthTaken = false;                   // the window has the synthesiser, or knows there is none
+tonemark::MidiBridge* midiBridge = nullptr;  // MIDI keyboards play on the synthesiser once it is there
 
 void StartMakingSynth() {
     if (synthInTheMaking.valid() || synthTaken) return;
@@ -106,6 +108,7 @@ void StartSynthAfterFirstFrame(tonemark::MainWindow& window) {
         tonemark::SoundStatus status;
         std::unique_ptr<tonemark::SynthRoot> root = TakeMadeSynth(status);
         window.Handle([&root, &status](tonemark::Main& m) { tonemark::SynthArrived(m, std::move(root), std::move(status)); });
+        if (midiBridge != nullptr) midiBridge->SetSynth(synthRoot);
         window.HoldInput(false);
     });
     poll->start();
@@ -202,6 +205,8 @@ int main(int argc, char* argv[]) {
     platform.showCircle = [&window] { tonemark::CircleWindow::Open(window); };
     tonemark::Form_Load(m);
     window.Sync();
+    // Destroyed with the window, before the record that owns the synthesiser.
+    midiBridge = new tonemark::MidiBridge(window, 200);
     StartSynthAfterFirstFrame(window);
     std::unique_ptr<StartupReport> report;
     if (std::getenv("TONEMARK_STARTUP_REPORT") != nullptr) report = std::make_unique<StartupReport>(window, m, started);
