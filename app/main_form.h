@@ -4,6 +4,8 @@
 // belong to.
 #pragma once
 
+#include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -82,6 +84,17 @@ struct Main {
     ClickSchedule clickSchedule;
     std::int64_t metronomeFirstTick = 1;
     std::int64_t takeFirstTick = 0;
+    // The velocity of the press at each tick of the take (0: the usual 100),
+    // and marks waiting for a free tick: keys held together can be played
+    // within one millisecond, and a tick holds one mark.
+    std::vector<std::uint8_t> recVelocity;
+    struct QueuedMark {
+        std::int16_t mark;
+        std::uint8_t velocity;
+    };
+    std::deque<QueuedMark> queuedMarks;
+    bool midiRangeTold = false;  // this take has said which notes it keeps
+    std::array<int, 25> midiHeld{};  // per on-screen key: MIDI notes holding it down
 
     Platform defaultPlatform;
     Platform* platform = &defaultPlatform;

@@ -52,4 +52,32 @@ void KeyUpAt(Main& m, int index, MonotonicMicros when) {
     RunTimer3Until(m, m.platform->Now());
 }
 
+namespace {
+
+// Keys still held (by other fingers or a MIDI keyboard) stay lit.
+void RelightHeldKeys(Main& m) {
+    for (std::size_t i = 0; i < m.ui.key.size(); ++i)
+        if (m.ui.key[i].pressed || m.midiHeld[i] > 0) m.ui.key[i].backColor = kDarkRed;
+}
+
+}  // namespace
+
+void ComputerKeyDownAt(Main& m, int index, MonotonicMicros when) {
+    KeyDownAt(m, index, when);
+    RelightHeldKeys(m);
+}
+
+void ComputerKeyUpAt(Main& m, int index, MonotonicMicros when) {
+    RunTimer3Until(m, when);
+    const bool wasRecording = m.state.TakeStarted;
+    m.state.PendingKeyUp = static_cast<std::int16_t>(index - 128);
+    m.ui.key[static_cast<size_t>(index)].pressed = false;
+    RestoreKeyColors(m);
+    RelightHeldKeys(m);
+    // Its own note only: a key still held keeps sounding, so legato sounds as played.
+    if (m.state.DeviceReady && m.SynthPlayerHandle) m.SynthPlayerHandle->SendMidi(0, 1, 0, 128, KeyNote(index), 0);
+    PlaceLateKeyMarks(m, when, wasRecording);
+    RunTimer3Until(m, m.platform->Now());
+}
+
 }  // namespace tonemark

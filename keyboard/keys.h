@@ -20,4 +20,10 @@ void LightKeyOfNote(Main& m, int note);
 void KeyDownAt(Main& m, int index, MonotonicMicros when);
 void KeyUpAt(Main& m, int index, MonotonicMicros when);
 
+// The computer keyboard's keys, which several fingers can hold at once: a
+// release silences its own note only (the mouse's release silences all), and
+// keys still held stay lit.
+void ComputerKeyDownAt(Main& m, int index, MonotonicMicros when);
+void ComputerKeyUpAt(Main& m, int index, MonotonicMicros when);
+
 }  // namespace tonemark

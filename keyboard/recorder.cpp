@@ -36,15 +36,28 @@ void GreyBeatLamps(Main& m) {
 }
 
 // The tick's recording step: the pending marks go into the take at the
-// running index; a release replaces a press made in the same tick.
-void RecordTick(MainState& s) {
+// running index; a release replaces a press made in the same tick. A tick
+// left empty takes the oldest mark that found no tick of its own.
+void RecordTick(Main& m) {
+    MainState& s = m.state;
     const auto index = static_cast<std::size_t>(s.RecTickCount);
     // A take's first tick starts a clean array: an entry left at index 0 by an
     // earlier take is not a key this take played.
-    if (index == 0) s.RecTicks.assign(1, 0);
+    if (index == 0) {
+        s.RecTicks.assign(1, 0);
+        m.recVelocity.assign(1, 0);
+    }
     s.RecTicks.resize(index + 1, 0);
+    m.recVelocity.resize(index + 1, 0);
     if (s.PendingKeyDown > 0) s.RecTicks[index] = s.PendingKeyDown;
     if (s.PendingKeyUp < 0) s.RecTicks[index] = s.PendingKeyUp;
+    if (s.RecTicks[index] != 0) {
+        m.recVelocity[index] = 0;
+    } else if (!m.queuedMarks.empty()) {
+        s.RecTicks[index] = m.queuedMarks.front().mark;
+        m.recVelocity[index] = m.queuedMarks.front().velocity;
+        m.queuedMarks.pop_front();
+    }
     s.PendingKeyDown = 0;
     s.PendingKeyUp = 0;
     s.RecTickCount += 1;
@@ -81,13 +94,19 @@ void ReportTakeTiming(Main& m) {
 
 }  // namespace
 
-std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks) {
+std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks,
+                                     const std::vector<std::uint8_t>& velocities) {
     std::vector<std::string> rows;
+    // Every entry is one millisecond of the take, whether a key moved in it
+    // or not, so each row keeps the time it was played at.
     double time = 0;
-    for (std::int16_t v : recTicks) {
-        if (v == 0) time += 1;
-        else if (v > 0) rows.push_back(Row(time, "144", v - kFirstKeyNoteFromPress, "100", "Note ON"));
-        else rows.push_back(Row(time, "128", v + kFirstKeyNoteFromRelease, "0", "Note OFF"));
+    for (std::size_t i = 0; i < recTicks.size(); ++i, time += 1) {
+        const std::int16_t v = recTicks[i];
+        const int velocity = i < velocities.size() && velocities[i] > 0 ? velocities[i] : 100;
+        if (v > 0)
+            rows.push_back(Row(time, "144", v - kFirstKeyNoteFromPress, std::to_string(velocity).c_str(), "Note ON"));
+        else if (v < 0)
+            rows.push_back(Row(time, "128", v + kFirstKeyNoteFromRelease, "0", "Note OFF"));
     }
     rows.push_back(Row(time, "176", 120, "0", "All Sounds OFF"));
     rows.push_back(Row(time, "176", 123, "0", "All Notes OFF"));
@@ -124,12 +143,14 @@ void Command2_Click(Main& m) {
     m.ui.List2.rows.clear();
     m.ui.List2.listIndex = -1;
     m.ui.List3.rows.clear();
+    m.queuedMarks.clear();
+    m.midiRangeTold = false;
     if (!keptNotice.empty()) m.Notify(keptNotice);  // the take's reload above spoke last
 }
 
 void Timer3_Timer(Main& m) {
     if (m.state.TakeStarted && m.state.RecTickCount == 0) m.takeFirstTick = m.Timer3Clock.Done();
-    if (m.state.TakeStarted) RecordTick(m.state);
+    if (m.state.TakeStarted) RecordTick(m);
     MetronomeTick(m, m.Timer3Clock.Done());
     if (m.state.RecTickCount > kTakeLimitTicks) {
         Command3_Click(m);
@@ -164,8 +185,43 @@ void PlaceLateKeyMarks(Main& m, MonotonicMicros when, bool wasRecording) {
     // A tick holds one event, and a release wins over a press in the same tick.
     if (s.PendingKeyUp < 0) slot = s.PendingKeyUp;
     else if (s.PendingKeyDown > 0 && slot >= 0) slot = s.PendingKeyDown;
+    if (index < m.recVelocity.size()) m.recVelocity[index] = 0;
     s.PendingKeyDown = 0;
     s.PendingKeyUp = 0;
+}
+
+void PlaceKeyMarkAt(Main& m, std::int16_t mark, std::uint8_t velocity, MonotonicMicros when) {
+    RunTimer3Until(m, when);
+    MainState& s = m.state;
+    if (!m.ui.Timer3.enabled || mark == 0) return;
+    const TickClock& clock = m.Timer3Clock;
+    const std::int64_t eventTick = when < clock.Started() ? 1 : (when - clock.Started()) / TickClock::kTickMicros + 1;
+    const std::int64_t late = clock.Done() - eventTick + 1;
+    if (!s.TakeStarted) {
+        if (mark < 0) return;  // a key let go before the take's first press is no part of it
+        s.TakeStarted = true;
+        if (late > 0) {
+            // The take began with this press, at its own tick.
+            m.takeFirstTick = eventTick;
+            s.RecTicks.assign(static_cast<std::size_t>(late), 0);
+            m.recVelocity.assign(static_cast<std::size_t>(late), 0);
+            s.RecTickCount = static_cast<double>(late);
+            s.RecTicks[0] = mark;
+            m.recVelocity[0] = velocity;
+            return;
+        }
+    } else if (late > 0) {
+        // Its tick has run: the mark goes there, or to the first free tick after it.
+        auto index = static_cast<std::size_t>(std::max<double>(s.RecTickCount - static_cast<double>(late), 0));
+        for (; index < s.RecTicks.size(); ++index) {
+            if (s.RecTicks[index] != 0) continue;
+            s.RecTicks[index] = mark;
+            if (m.recVelocity.size() < s.RecTicks.size()) m.recVelocity.resize(s.RecTicks.size(), 0);
+            m.recVelocity[index] = velocity;
+            return;
+        }
+    }
+    m.queuedMarks.push_back({mark, velocity});  // the next free tick takes it
 }
 
 void Command3_Click(Main& m) {
@@ -187,7 +243,7 @@ void Command3_Click(Main& m) {
     m.ui.Command2.enabled = true;
 
     if (m.state.TakeStarted && recording) {
-        m.ui.List3.rows = RawTakeLog(m.state.RecTicks);
+        m.ui.List3.rows = RawTakeLog(m.state.RecTicks, m.recVelocity);
         m.state.RecTickCount = 0;
         for (std::int16_t v : m.state.RecTicks)
             if (v == 0) m.state.RecTickCount += 1;

@@ -30,8 +30,17 @@ void RunTimer3Until(Main& m, MonotonicMicros t);
 // the take's first key. `wasRecording`: TakeStarted before the event.
 void PlaceLateKeyMarks(Main& m, MonotonicMicros when, bool wasRecording);
 
-// The raw event log of a take: one row per press or release, then the two
-// closing controller rows.
-std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks);
+// A press (key index + 128) or release (key index - 128) of a key that
+// happened at `when`, with its velocity (0: the usual 100), from a source
+// that can hold several keys at once (a MIDI keyboard). Armed, a press starts
+// the take. The mark lands on its own tick however late it is handled; when
+// that tick already holds one, on the next free tick.
+void PlaceKeyMarkAt(Main& m, std::int16_t mark, std::uint8_t velocity, MonotonicMicros when);
+
+// The raw event log of a take: one row per press or release at the
+// millisecond it was played, then the two closing controller rows.
+// `velocities` (per tick, 0 for the usual 100) gives each press its own.
+std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks,
+                                    const std::vector<std::uint8_t>& velocities = {});
 
 }  // namespace tonemark

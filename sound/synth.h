@@ -95,6 +95,13 @@ public:
     // start-up, a sound device that went away or came back. Nothing from a
     // root whose status never changes after it was made.
     virtual std::optional<SoundStatus> StatusNow() { return std::nullopt; }
+    // Sounds a channel message at once, with no player: a MIDI keyboard's
+    // notes, from the thread that hears them. Safe to call from any thread
+    // while the root lives. False when nothing can sound it.
+    virtual bool PlayNow(int channel, int status, int data1, int data2) {
+        (void)channel, (void)status, (void)data1, (void)data2;
+        return false;
+    }
 };
 
 }  // namespace tonemark

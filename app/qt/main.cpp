@@ -15,6 +15,7 @@
 #include "app/open_song.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_platform.h"
+#include "midi_input/qt/midi_bridge.h"
 #include "sound/stand_in_synth.h"
 #include "sound/synth_module.h"
 #include "theory/qt/circle_window.h"
@@ -32,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 std::future<tonemark::LoadedSynth> synthInTheMaking;
 tonemark::SynthRoot* synthRoot = nullptr;  // once the window has it; owned by its record
 bool synthTaken = false;                   // the window has the synthesiser, or knows there is none
+tonemark::MidiBridge* midiBridge = nullptr;  // MIDI keyboards play on the synthesiser once it is there
 
 void StartMakingSynth() {
     if (synthInTheMaking.valid() || synthTaken) return;
@@ -116,6 +118,7 @@ void StartSynthAfterFirstFrame(tonemark::MainWindow& window, std::string notice)
             if (!notice.empty() && said.find(notice) == std::string::npos)
                 m.Notify(notice + (said.empty() ? "" : " " + said));
         });
+        if (midiBridge != nullptr) midiBridge->SetSynth(synthRoot);
         window.HoldInput(false);
     });
     poll->start();
@@ -222,6 +225,8 @@ int main(int argc, char* argv[]) {
         openNotice = m.ui.StatusLine.caption;
     }
     window.Sync();
+    // Destroyed with the window, before the record that owns the synthesiser.
+    midiBridge = new tonemark::MidiBridge(window, 200);
     StartSynthAfterFirstFrame(window, std::move(openNotice));
     std::unique_ptr<StartupReport> report;
     if (std::getenv("TONEMARK_STARTUP_REPORT") != nullptr) report = std::make_unique<StartupReport>(window, m, started);

@@ -356,7 +356,7 @@ bool MainWindow::PlayComputerKey(QKeyEvent* event) {
     if (event->isAutoRepeat()) return true;
     const bool down = event->type() == QEvent::KeyPress;
     const MonotonicMicros when = EventTime(event->timestamp());
-    Handle([index, down, when](Main& m) { down ? KeyDownAt(m, index, when) : KeyUpAt(m, index, when); });
+    Handle([index, down, when](Main& m) { down ? ComputerKeyDownAt(m, index, when) : ComputerKeyUpAt(m, index, when); });
     return true;
 }
 

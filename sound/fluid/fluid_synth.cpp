@@ -7,6 +7,7 @@
 #include "sound/fluid/fluid_engine.h"
 #include "sound/fluid/fluid_player.h"
 #include "sound/fluid/fluid_song.h"
+#include "sound/fluid/midi_message.h"
 #include "sound/fluid/output_switch.h"
 
 namespace tonemark {
@@ -70,6 +71,11 @@ SoundStatus FluidSynthRoot::Status() const {
     status.soundFontLoadMs = engine.SoundFontLoadMs();
     status.message = JoinMessages(engine.SoundFontMessage(), status.message);
     return status;
+}
+
+// FluidSynth's synthesiser takes note calls from any thread.
+bool FluidSynthRoot::PlayNow(int channel, int status, int data1, int data2) {
+    return SendChannelMessage(parts_->engine->Synth(), channel, status, data1, data2);
 }
 
 bool FluidSynthRoot::SoundFontReady() const {

@@ -82,9 +82,9 @@ TEST_F(Recorder, APressAndItsReleaseBecomeTwoRowsTimedAsTheLogCountsThem) {
     EXPECT_EQ(m.state.RecTicks[0], 128);
     EXPECT_EQ(m.state.RecTicks[300], -128);
     Command3_Click(m);
-    // Event ticks are not counted: the release is the 299th empty tick.
-    const std::vector<std::string> expected = {"0\t144\t60\t100\tNote ON", "299\t128\t60\t0\tNote OFF",
-                                               "398\t176\t120\t0\tAll Sounds OFF", "398\t176\t123\t0\tAll Notes OFF"};
+    // Every tick is a millisecond of the take, those with a key in them too.
+    const std::vector<std::string> expected = {"0\t144\t60\t100\tNote ON", "300\t128\t60\t0\tNote OFF",
+                                               "400\t176\t120\t0\tAll Sounds OFF", "400\t176\t123\t0\tAll Notes OFF"};
     EXPECT_EQ(m.ui.List3.rows, expected);
     EXPECT_EQ(m.ui.List1.listIndex, kTakeEntry);
     EXPECT_EQ(m.state.ScaleIndex, kTakeEntry);

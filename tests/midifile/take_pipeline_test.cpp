@@ -28,12 +28,12 @@ std::string ReadBytes(const std::string& path) {
 }
 
 // C, a rest, D sharp and E, at 120 BPM: C from 0 to 500 ms, D sharp from 750
-// to 1000 ms, E from 1002 to 1250 ms, "Stop" at 1500 ms.
-const std::vector<PlayedKey> kMelody = {{0, 0.5, 500.5}, {3, 750.5, 1000.5}, {4, 1002.5, 1250.5}};
+// to 1000 ms, E from 1010 to 1250 ms, "Stop" at 1500 ms.
+const std::vector<PlayedKey> kMelody = {{0, 0.5, 500.5}, {3, 750.5, 1000.5}, {4, 1010.5, 1250.5}};
 const std::vector<std::string> kMelodyRows = {
-    "0\t144\t60\t100\tNote ON",         "499\t128\t60\t0\tNote OFF",        "748\t144\t63\t100\tNote ON",
-    "997\t128\t63\t0\tNote OFF",        "998\t144\t64\t100\tNote ON",       "1245\t128\t64\t0\tNote OFF",
-    "1494\t176\t120\t0\tAll Sounds OFF", "1494\t176\t123\t0\tAll Notes OFF"};
+    "0\t144\t60\t100\tNote ON",         "500\t128\t60\t0\tNote OFF",        "750\t144\t63\t100\tNote ON",
+    "1000\t128\t63\t0\tNote OFF",       "1010\t144\t64\t100\tNote ON",      "1250\t128\t64\t0\tNote OFF",
+    "1500\t176\t120\t0\tAll Sounds OFF", "1500\t176\t123\t0\tAll Notes OFF"};
 
 class TakePipeline : public testing::StartedProgram {
 protected:
@@ -76,8 +76,8 @@ TEST_F(TakePipeline, StopWritesReadsLoadsAndEngravesTheTake) {
     EXPECT_EQ(ReadBytes(TakePath()), BuildTakeFile(Request(0, 0)));
     EXPECT_TRUE(m.state.DeviceReady);
     EXPECT_EQ(Notes(), (std::vector<int>{60, 63, 64}));
-    // 499 ms is 191.6 ticks at 2.6 ms a tick, and so on.
-    EXPECT_EQ(StartTicks(), (std::vector<double>{0, 287, 383}));
+    // 750 ms is 288 ticks at 2.6 ms a tick, 1010 ms is 387.8.
+    EXPECT_EQ(StartTicks(), (std::vector<double>{0, 288, 387}));
     EXPECT_TRUE(EngravedAsTake());
     EXPECT_EQ(m.ui.Labella.caption, "Recorded SMF: Song 1");
     EXPECT_EQ(m.ui.List1.rows[15], "Recorded SMF");
@@ -91,8 +91,8 @@ TEST_F(TakePipeline, QuantizeAndKeyChangesRebuildTheTakeFromItsRows) {
     m.ui.List4.listIndex = 2;  // "Quantize 1/8"
     List4_Click(m);
     EXPECT_EQ(ReadBytes(TakePath()), BuildTakeFile(Request(0, 2)));
-    // The gap of 96 ticks before D sharp stays, the tick before E goes.
-    EXPECT_EQ(StartTicks(), (std::vector<double>{0, 287, 382}));
+    // The gap of 96 ticks before D sharp stays, the 3 ticks before E go.
+    EXPECT_EQ(StartTicks(), (std::vector<double>{0, 288, 384}));
 
     m.ui.Tonality.value = 2;
     Tonality_Change(m);
@@ -122,7 +122,7 @@ TEST_F(TakePipeline, ATempoChangeKeepsTheTakeAsRecorded) {
     SpeedValue_Change(m);
     EXPECT_EQ(ReadBytes(TakePath()), take);
     EXPECT_EQ(m.state.SmfPath, TakePath());
-    EXPECT_EQ(StartTicks(), (std::vector<double>{0, 287, 383}));
+    EXPECT_EQ(StartTicks(), (std::vector<double>{0, 288, 387}));
     EXPECT_TRUE(EngravedAsTake()) << "still engraved as a take, rests and all";
     EXPECT_EQ(m.ui.List2.rows, kMelodyRows) << "the event list still shows the take";
     EXPECT_EQ(m.state.TempoBPM, 120);

@@ -64,7 +64,7 @@ TEST_F(RecorderWindow, RecKeysAndStopShowTheTakeInTheListAndTheScore) {
     EXPECT_EQ(qobject_cast<QListWidget*>(W(m.ui.List1))->item(15)->text(), "Recorded SMF");
     ASSERT_EQ(events->count(), 8);
     EXPECT_EQ(events->item(0)->text(), "0\t144\t60\t100\tNote ON");
-    EXPECT_EQ(events->item(1)->text(), "399\t128\t60\t0\tNote OFF");
+    EXPECT_EQ(events->item(1)->text(), "400\t128\t60\t0\tNote OFF");
     EXPECT_EQ(events->item(2)->text().section('\t', 1), "144\t61\t100\tNote ON");
     EXPECT_EQ(m.state.NotePositions.size(), 3u);
     EXPECT_EQ(m.state.NotePositions[1].StartTick, 96) << "the 300 ms rest has its column";
