@@ -106,6 +106,11 @@ public:
         return std::make_unique<FakePlayer>(st_);
     }
     std::optional<SoundStatus> StatusNow() override { return st_->statusNow; }
+    bool PlayNow(int channel, int status, int data1, int data2) override {
+        std::lock_guard lock(st_->liveMutex);
+        st_->live.push_back({channel, status, data1, data2});
+        return true;
+    }
 
 private:
     State st_;

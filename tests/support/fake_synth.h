@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -33,6 +34,8 @@ struct FakeSynthState {
     std::string lastLoadedPath;
     int rootsMade = 0;
     std::optional<SoundStatus> statusNow;           // what the root's StatusNow() answers
+    std::mutex liveMutex;                           // PlayNow comes from input threads
+    std::vector<std::array<int, 4>> live;           // channel, status, data1, data2 (PlayNow)
 
     bool Fails(const std::string& op) const { return failing.count(op) != 0; }
     int Count(const std::string& op) const;
