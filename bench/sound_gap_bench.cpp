@@ -251,7 +251,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
-    std::vector<int> latencies;
+    std::vector<int> latencies, buffers;
     std::vector<double> pressToHeard;
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     auto nextStatus = Clock::now() + std::chrono::seconds(1);
@@ -283,7 +283,9 @@ int main(int argc, char** argv) {
         }
         if (!metronome && m.state.FilePlaying) nextPlay = Clock::now() + std::chrono::milliseconds(500);
         if (Clock::now() >= nextStatus) {
-            latencies.push_back(root->Status().outputLatencyMs);
+            const SoundStatus now = root->Status();
+            latencies.push_back(now.outputLatencyMs);
+            buffers.push_back(now.bufferMs);
             nextStatus += std::chrono::seconds(1);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -309,6 +311,9 @@ int main(int argc, char** argv) {
         std::vector<double> l(latencies.begin(), latencies.end());
         std::printf("output latency ms: settled %d, least %.0f, most %.0f (%s)\n", latencies.back(),
                     Percentile(l, 0), Percentile(l, 1), status.driver.c_str());
+        std::vector<double> b(buffers.begin(), buffers.end());
+        std::printf("buffer ms: at start %d, settled %d, most %.0f; underruns reported %llu\n", buffers.front(),
+                    buffers.back(), Percentile(b, 1), static_cast<unsigned long long>(status.underruns));
     }
     if (!status.message.empty()) std::printf("message: %s\n", status.message.c_str());
     if (metronome) {

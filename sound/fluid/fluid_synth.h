@@ -43,6 +43,7 @@ public:
     // cannot be read turns up in the status (and the message) after that.
     SoundStatus Status() const;
     std::optional<SoundStatus> StatusNow() override { return Status(); }
+    std::optional<int> PositionLeadMsNow() override;
     bool SoundFontReady() const;
     double SampleRate() const;
     // Offline only: renders the next `frames` stereo samples, advancing every

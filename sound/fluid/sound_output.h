@@ -2,9 +2,12 @@
 // sound from its own thread, a block at a time, until it is closed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "app/clock.h"
 
 namespace tonemark {
 
@@ -16,8 +19,19 @@ public:
     // Returns once the device makes no more render calls.
     virtual ~SoundOutput() = default;
     virtual std::string Name() const = 0;  // e.g. "pulseaudio"
-    // Time from rendering a sample to hearing it.
+    // Time from rendering a sample to hearing it, as it is now (an output
+    // whose buffer adapts to the machine reports what its server measures).
     virtual int LatencyMs() const = 0;
+    virtual MonotonicMicros LatencyMicros() const { return LatencyMs() * MonotonicMicros{1000}; }
+    // The buffer the output keeps queued now, in milliseconds: what sound
+    // known ahead is scheduled against, so that it keeps its time when the
+    // buffer changes. The latency above also counts the server's own part.
+    virtual int BufferMs() const { return LatencyMs(); }
+    // Underruns (the device ran dry and played silence) reported so far.
+    virtual std::uint64_t Underruns() const { return 0; }
+    // What the user should know about the output (it cannot keep up even with
+    // its largest buffer); empty when all is well.
+    virtual std::string Trouble() const { return {}; }
 };
 
 // Opens a sound device that plays what `render` gives; nothing when none opens.

@@ -106,6 +106,7 @@ public:
         return std::make_unique<FakePlayer>(st_);
     }
     std::optional<SoundStatus> StatusNow() override { return st_->statusNow; }
+    std::optional<int> PositionLeadMsNow() override { return st_->leadNow; }
 
 private:
     State st_;

@@ -33,6 +33,7 @@ struct FakeSynthState {
     std::string lastLoadedPath;
     int rootsMade = 0;
     std::optional<SoundStatus> statusNow;           // what the root's StatusNow() answers
+    std::optional<int> leadNow;                     // what the root's PositionLeadMsNow() answers
 
     bool Fails(const std::string& op) const { return failing.count(op) != 0; }
     int Count(const std::string& op) const;
