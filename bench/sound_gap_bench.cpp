@@ -4,7 +4,8 @@
 // metronome, for a number of seconds; meanwhile `parec` reads the monitor of
 // the sink it plays into. A sound server whose stream ran dry plays silence in
 // its place: a run of exact-zero samples (16 or more) with sound on both
-// sides. Every such run inside a sounding passage is counted as a gap. With
+// sides (at -50 dBFS or louder within 2 ms). Every such run is counted as a
+// gap. With
 // the metronome the click-to-click intervals are compared with 60000 / BPM.
 // Also printed: the output's reported latency (its buffer) as it settled, and
 // key press to heard: a note sent at once against the moment its first
@@ -15,7 +16,9 @@
 //                   [--wave FILE] [--dump-gaps FILE]
 // --source is the monitor to read (default: the default sink's monitor);
 // --wave keeps the capture (raw s16le mono 44.1 kHz); --dump-gaps writes
-// 20 ms of samples around each gap, for plotting.
+// 20 ms of samples around each gap, for plotting. `--analyse FILE
+// [--beat-ms MS]` only counts the gaps (and the clicks' spacing) of a
+// capture made elsewhere, such as the real window's.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,9 +53,14 @@ using namespace tonemark;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRate = 44100;
-constexpr std::size_t kShortestGap = 16;    // samples of exact zero
-constexpr int kSounding = 33;               // -60 dBFS in 16 bits
-constexpr std::size_t kAround = kRate / 100; // 10 ms looked at on either side
+constexpr std::size_t kShortestGap = 16;  // samples of exact zero
+// Silence put in by the server cuts the wave off and lets it in again
+// abruptly: within 2 ms on either side of the run the wave is still (or
+// already) at -50 dBFS or louder. A sound that fades into silence of its own
+// (the metronome's click between its transients) is far quieter there.
+constexpr int kSounding = 100;
+constexpr std::size_t kAround = kRate / 500;
+constexpr int kNoteLevel = 33;  // -60 dBFS: a note's first sample, for press to heard
 
 std::string Loadavg() {
     std::ifstream in("/proc/loadavg");
@@ -195,6 +204,29 @@ std::vector<std::size_t> Onsets(const std::vector<std::int16_t>& s, int level) {
     return onsets;
 }
 
+void PrintGaps(const std::vector<std::int16_t>& s, const std::vector<Gap>& gaps) {
+    std::vector<double> gapMs;
+    for (const Gap& g : gaps) gapMs.push_back(g.length * 1000.0 / kRate);
+    std::printf("gaps: %zu", gaps.size());
+    if (!gaps.empty())
+        std::printf("  (length ms: p50 %.2f max %.2f)", Percentile(gapMs, 0.5), Percentile(gapMs, 1.0));
+    std::printf(" in %.1f s of capture\n", static_cast<double>(s.size()) / kRate);
+}
+
+void PrintClicks(const std::vector<std::int16_t>& s, double beatMs) {
+    const std::vector<std::size_t> onsets = Onsets(s, 655);
+    std::vector<double> deviation;
+    for (std::size_t i = 1; i < onsets.size(); ++i)
+        deviation.push_back(std::abs((onsets[i] - onsets[i - 1]) * 1000.0 / kRate - beatMs));
+    if (std::getenv("TONEMARK_BENCH_VERBOSE") != nullptr)
+        for (std::size_t i = 1; i < onsets.size(); ++i)
+            std::printf("click %zu at %.3f s: %+.2f ms\n", i, onsets[i] / double(kRate),
+                        (onsets[i] - onsets[i - 1]) * 1000.0 / kRate - beatMs);
+    std::printf("clicks heard %zu at %.0f ms a beat; click-to-click deviation ms: p50 %.2f p99 %.2f max %.2f\n",
+                onsets.size(), beatMs, Percentile(deviation, 0.5), Percentile(deviation, 0.99),
+                Percentile(deviation, 1.0));
+}
+
 void Pump(Main& m, bool metronome) {
     if (metronome) RunTimer3Until(m, MonotonicNow());
     else if (m.state.FilePlaying) Timer1_Timer(m);
@@ -205,7 +237,8 @@ void Pump(Main& m, bool metronome) {
 int main(int argc, char** argv) {
     double seconds = 60;
     bool metronome = false, presses = false;
-    std::string source, waveFile, dumpFile;
+    std::string source, waveFile, dumpFile, analyseFile;
+    double beatMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -215,10 +248,23 @@ int main(int argc, char** argv) {
         else if (a == "--source") source = next();
         else if (a == "--wave") waveFile = next();
         else if (a == "--dump-gaps") dumpFile = next();
+        else if (a == "--analyse") analyseFile = next();
+        else if (a == "--beat-ms") beatMs = std::atof(next().c_str());
         else {
             std::fprintf(stderr, "unknown argument %s\n", a.c_str());
             return 2;
         }
+    }
+
+    if (!analyseFile.empty()) {
+        // A capture made elsewhere (the real window's sound, say).
+        std::ifstream in(analyseFile, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        std::vector<std::int16_t> s(bytes.size() / 2);
+        std::memcpy(s.data(), bytes.data(), s.size() * 2);
+        PrintGaps(s, FindGaps(s));
+        if (beatMs > 0) PrintClicks(s, beatMs);
+        return 0;
     }
 
     FluidSynthRoot* root = nullptr;
@@ -249,7 +295,16 @@ int main(int argc, char** argv) {
         std::printf("parec could not be started\n");
         return 1;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // parec takes a while to start on a busy machine, and its first chunks
+    // may come unevenly: the case starts once a second of steady capture
+    // (the output's silence) has come in.
+    const auto captureDeadline = Clock::now() + std::chrono::seconds(10);
+    while (capture.Count() < static_cast<std::size_t>(kRate) && Clock::now() < captureDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (capture.Count() == 0) {
+        std::printf("parec delivered nothing from %s\n", source.empty() ? "the default monitor" : source.c_str());
+        return 1;
+    }
 
     std::vector<int> latencies, buffers;
     std::vector<double> pressToHeard;
@@ -269,7 +324,7 @@ int main(int argc, char** argv) {
                 m.SynthPlayerHandle->SendMidi(0, 1, 0, 144, 72, 100);
                 const auto until = Clock::now() + std::chrono::milliseconds(400);
                 std::optional<std::size_t> first;
-                while (Clock::now() < until && !(first = capture.FirstAbove(from, kSounding)))
+                while (Clock::now() < until && !(first = capture.FirstAbove(from, kNoteLevel)))
                     std::this_thread::sleep_for(std::chrono::microseconds(200));
                 if (first) pressToHeard.push_back((capture.ArrivalOf(*first) - sent) / 1000.0);
                 m.SynthPlayerHandle->SendMidi(0, 1, 0, 176, 120, 0);
@@ -298,15 +353,10 @@ int main(int argc, char** argv) {
     const std::vector<std::int16_t>& s = capture.Samples();
 
     const std::vector<Gap> gaps = FindGaps(s);
-    std::vector<double> gapMs;
-    for (const Gap& g : gaps) gapMs.push_back(g.length * 1000.0 / kRate);
-    std::printf("%s for %.0f s (%d plays), %.1f s captured, load average at end %s\n",
+    std::printf("%s for %.0f s (%d plays), load average at end %s\n",
                 metronome ? "metronome" : presses ? "key presses" : "C major scale", seconds, plays,
-                static_cast<double>(s.size()) / kRate, Loadavg().c_str());
-    std::printf("gaps: %zu", gaps.size());
-    if (!gaps.empty())
-        std::printf("  (length ms: p50 %.2f max %.2f)", Percentile(gapMs, 0.5), Percentile(gapMs, 1.0));
-    std::printf("\n");
+                Loadavg().c_str());
+    PrintGaps(s, gaps);
     if (!latencies.empty()) {
         std::vector<double> l(latencies.begin(), latencies.end());
         std::printf("output latency ms: settled %d, least %.0f, most %.0f (%s)\n", latencies.back(),
@@ -316,15 +366,7 @@ int main(int argc, char** argv) {
                     buffers.back(), Percentile(b, 1), static_cast<unsigned long long>(status.underruns));
     }
     if (!status.message.empty()) std::printf("message: %s\n", status.message.c_str());
-    if (metronome) {
-        const std::vector<std::size_t> onsets = Onsets(s, 655);
-        std::vector<double> deviation;
-        for (std::size_t i = 1; i < onsets.size(); ++i)
-            deviation.push_back(std::abs((onsets[i] - onsets[i - 1]) * 1000.0 / kRate - m.state.TicksPerBeat));
-        std::printf("clicks heard %zu at %.0f ms a beat; click-to-click deviation ms: p50 %.2f p99 %.2f max %.2f\n",
-                    onsets.size(), m.state.TicksPerBeat, Percentile(deviation, 0.5), Percentile(deviation, 0.99),
-                    Percentile(deviation, 1.0));
-    }
+    if (metronome) PrintClicks(s, m.state.TicksPerBeat);
     if (!pressToHeard.empty())
         std::printf("press to heard ms (capture path included): p50 %.1f p90 %.1f max %.1f over %zu\n",
                     Percentile(pressToHeard, 0.5), Percentile(pressToHeard, 0.9), Percentile(pressToHeard, 1.0),

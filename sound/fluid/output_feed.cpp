@@ -14,7 +14,7 @@ void OutputFeed::Render(float* left, float* right, int frames) {
     ++begun_;
     if (live_) {
         const SoundOutput* output = output_.load();
-        engine_.Render(left, right, frames, output ? output->BufferMs() * MonotonicMicros{1000} : 0);
+        engine_.Render(left, right, frames, output ? output->SteadyLatencyMicros() : 0);
     } else {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);

@@ -24,8 +24,8 @@ public:
     void Render(float* left, float* right, int frames);
 
     void SetLive(bool live) { live_ = live; }
-    // The output the feed's calls come from, asked for its buffer on each
-    // call; set before the feed goes live, and it must outlive the calls.
+    // The output the feed's calls come from, asked for its steady latency on
+    // each call; set before the feed goes live, and it must outlive the calls.
     void SetOutput(const SoundOutput* output) { output_ = output; }
     std::uint64_t CallsBegun() const { return begun_.load(); }
     bool InCall() const { return begun_.load() != ended_.load(); }

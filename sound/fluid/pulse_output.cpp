@@ -39,6 +39,7 @@ PulseOutput::PulseOutput(double sampleRate, RenderCall render, BufferPolicySetti
     targetMs_ = policy_.TargetMs();
     // Until the server has measured the stream.
     latencyMicros_ = policy_.TargetMs() * MonotonicMicros{1000};
+    steadyMicros_ = latencyMicros_.load();
 }
 
 std::unique_ptr<PulseOutput> PulseOutput::Open(double sampleRate, RenderCall render, BufferPolicySettings policy) {
@@ -186,10 +187,23 @@ void PulseOutput::Fill(std::size_t bytes) {
 void PulseOutput::AfterWrite() {
     pa_usec_t latency = 0;
     int negative = 0;
-    if (pa_stream_get_latency(stream_, &latency, &negative) == 0)
+    if (pa_stream_get_latency(stream_, &latency, &negative) == 0) {
         latencyMicros_ = negative ? 0 : static_cast<MonotonicMicros>(latency);
+        NoteLatency(latencyMicros_);
+    }
     if (policy_.Tick(MonotonicNow())) ApplyTarget();
     cannotKeepUp_ = policy_.CannotKeepUp();
+}
+
+// The steady latency is the median of the last sixteen measures (some 40 ms
+// of writes), and moves only when that median is a millisecond or more away.
+void PulseOutput::NoteLatency(MonotonicMicros measured) {
+    recentLatency_[recentCount_++ % recentLatency_.size()] = measured;
+    if (recentCount_ < recentLatency_.size()) return;
+    std::array<MonotonicMicros, 16> sorted = recentLatency_;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const MonotonicMicros median = sorted[sorted.size() / 2];
+    if (std::abs(median - steadyMicros_.load()) >= 1000) steadyMicros_ = median;
 }
 
 void PulseOutput::ApplyTarget() {

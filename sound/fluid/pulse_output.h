@@ -8,6 +8,7 @@
 // as the server measures it now.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -36,6 +37,7 @@ public:
     std::string Name() const override { return "pulseaudio"; }
     int LatencyMs() const override;
     MonotonicMicros LatencyMicros() const override { return latencyMicros_.load(); }
+    MonotonicMicros SteadyLatencyMicros() const override { return steadyMicros_.load(); }
     int BufferMs() const override { return targetMs_.load(); }
     std::string Trouble() const override;
     std::uint64_t Underruns() const override { return underruns_.load(); }
@@ -47,6 +49,7 @@ private:
     void ApplyTarget();
     void Fill(std::size_t bytes);
     void AfterWrite();
+    void NoteLatency(MonotonicMicros measured);
 
     static void OnContextState(pa_context* context, void* self);
     static void OnStreamState(pa_stream* stream, void* self);
@@ -61,8 +64,12 @@ private:
     pa_stream* stream_ = nullptr;
     std::vector<float> left_, right_;
     bool triedRealTime_ = false;
+    // The latencies measured after the last writes, for the steady figure.
+    std::array<MonotonicMicros, 16> recentLatency_{};
+    std::size_t recentCount_ = 0;
 
     std::atomic<MonotonicMicros> latencyMicros_{0};
+    std::atomic<MonotonicMicros> steadyMicros_{0};
     std::atomic<int> targetMs_{0};
     std::atomic<bool> cannotKeepUp_{false};
     std::atomic<std::uint64_t> underruns_{0};

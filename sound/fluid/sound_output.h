@@ -23,9 +23,11 @@ public:
     // whose buffer adapts to the machine reports what its server measures).
     virtual int LatencyMs() const = 0;
     virtual MonotonicMicros LatencyMicros() const { return LatencyMs() * MonotonicMicros{1000}; }
-    // The buffer the output keeps queued now, in milliseconds: what sound
-    // known ahead is scheduled against, so that it keeps its time when the
-    // buffer changes. The latency above also counts the server's own part.
+    // The latency with its jitter from call to call left out, which changes
+    // only when the output's buffer does: what sound scheduled ahead is moved
+    // by, so that it keeps its time as heard when the buffer changes.
+    virtual MonotonicMicros SteadyLatencyMicros() const { return LatencyMicros(); }
+    // The buffer the output asks its server to keep queued now, in milliseconds.
     virtual int BufferMs() const { return LatencyMs(); }
     // Underruns (the device ran dry and played silence) reported so far.
     virtual std::uint64_t Underruns() const { return 0; }
