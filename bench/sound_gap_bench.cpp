@@ -227,6 +227,17 @@ void PrintClicks(const std::vector<std::int16_t>& s, double beatMs) {
                 Percentile(deviation, 1.0));
 }
 
+// 10 ms of samples on either side of each gap, the gap's own run included.
+void DumpGaps(const std::string& file, const std::vector<std::int16_t>& s, const std::vector<Gap>& gaps) {
+    std::ofstream out(file);
+    for (std::size_t k = 0; k < gaps.size(); ++k) {
+        const std::size_t from = gaps[k].start >= 441 ? gaps[k].start - 441 : 0;
+        out << "# gap " << k << " at sample " << gaps[k].start << " length " << gaps[k].length << "\n";
+        for (std::size_t i = from; i < std::min(s.size(), gaps[k].start + gaps[k].length + 441); ++i)
+            out << i << " " << s[i] << "\n";
+    }
+}
+
 void Pump(Main& m, bool metronome) {
     if (metronome) RunTimer3Until(m, MonotonicNow());
     else if (m.state.FilePlaying) Timer1_Timer(m);
@@ -262,8 +273,10 @@ int main(int argc, char** argv) {
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
         std::vector<std::int16_t> s(bytes.size() / 2);
         std::memcpy(s.data(), bytes.data(), s.size() * 2);
-        PrintGaps(s, FindGaps(s));
+        const std::vector<Gap> gaps = FindGaps(s);
+        PrintGaps(s, gaps);
         if (beatMs > 0) PrintClicks(s, beatMs);
+        if (!dumpFile.empty()) DumpGaps(dumpFile, s, gaps);
         return 0;
     }
 
@@ -375,14 +388,6 @@ int main(int argc, char** argv) {
         std::ofstream out(waveFile, std::ios::binary);
         out.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
     }
-    if (!dumpFile.empty()) {
-        std::ofstream out(dumpFile);
-        for (std::size_t k = 0; k < gaps.size(); ++k) {
-            const std::size_t from = gaps[k].start >= 441 ? gaps[k].start - 441 : 0;
-            out << "# gap " << k << " at sample " << gaps[k].start << " length " << gaps[k].length << "\n";
-            for (std::size_t i = from; i < std::min(s.size(), gaps[k].start + gaps[k].length + 441); ++i)
-                out << i << " " << s[i] << "\n";
-        }
-    }
+    if (!dumpFile.empty()) DumpGaps(dumpFile, s, gaps);
     return 0;
 }
