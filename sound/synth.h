@@ -81,6 +81,8 @@ struct SoundStatus {
     // latency and one render call, as the position is that of the call's
     // last block by the time it can be read.
     int positionLeadMs = 0;
+    int bufferMs = 0;           // the buffer the output keeps now (it may adapt)
+    std::uint64_t underruns = 0; // times the output ran dry so far
     std::string driver;         // e.g. "pulseaudio"
     double soundFontLoadMs = 0; // how long loading the SoundFont took
     std::string message;        // empty when all is well
@@ -102,6 +104,10 @@ public:
         (void)channel, (void)status, (void)data1, (void)data2;
         return false;
     }
+    // positionLeadMs as it is now, cheaply, for the follower to ask on every
+    // tick: an output whose buffer adapts changes it while a song plays.
+    // Nothing from a root that has no live figure.
+    virtual std::optional<int> PositionLeadMsNow() { return std::nullopt; }
 };
 
 }  // namespace tonemark

@@ -1,5 +1,8 @@
 #include "sound/transport.h"
 
+#include <algorithm>
+#include <optional>
+
 #include <cmath>
 #include <cstdio>
 
@@ -205,6 +208,11 @@ void BtnStop_Click(Main& m) {
 
 void Timer1_Timer(Main& m) {
     MainState& s = m.state;
+    // The output's latency changes while a song plays when its buffer adapts
+    // to the machine: the follower holds back by what it is now.
+    if (m.SynthRootHandle)
+        if (const std::optional<int> lead = m.SynthRootHandle->PositionLeadMsNow())
+            s.FollowLeadMs = static_cast<std::int16_t>(std::clamp(*lead, 0, 32767));
     const double elapsedMs = PlayPosition(m) / 768000.0 * s.TempoMicros - s.FollowLeadMs;
     const int bar = PlayPosition(m) / kMusicTimePerBar + 1;
     m.ui.Label10.caption = BarText(s.BarCount > 0 ? std::min(bar, static_cast<int>(s.BarCount)) : bar, s.BarCount);

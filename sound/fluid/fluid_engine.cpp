@@ -121,12 +121,23 @@ void FluidEngine::SetGain(float gain) {
     fluid_synth_set_gain(synth_, gain);
 }
 
+void FluidEngine::Schedule(const ScheduledMessage& message) {
+    if (!delayTaken_.exchange(true)) scheduledDelay_ = outputDelay_.load();
+    schedule_.Add(message);
+}
+
+void FluidEngine::CancelScheduled() {
+    schedule_.Clear();
+    delayTaken_ = false;
+}
+
 // FluidSynth renders in blocks and starts what it was sent at the next block
 // it renders. Stopping a write at a block boundary therefore makes a message
 // sent then sound from exactly that boundary, which is how each scheduled
 // message gets the block nearest its due frame.
-void FluidEngine::Render(float* left, float* right, int frames) {
+void FluidEngine::Render(float* left, float* right, int frames, MonotonicMicros outputDelay) {
     auto lock = RenderLock();
+    outputDelay_ = std::max<MonotonicMicros>(outputDelay, 0);
     frameClock_.Observe(clock_(), framesRendered_);
     int done = 0;
     while (done < frames) {
@@ -141,7 +152,8 @@ void FluidEngine::Render(float* left, float* right, int frames) {
 std::int64_t FluidEngine::NearestBlockStart(MonotonicMicros due) const {
     // Far beyond any time a render reaches, but safe to convert.
     constexpr double kFarthestFrame = 1e18;
-    const double frame = std::clamp(frameClock_.FrameAt(due), -kFarthestFrame, kFarthestFrame);
+    const MonotonicMicros grown = outputDelay_.load() - scheduledDelay_.load();
+    const double frame = std::clamp(frameClock_.FrameAt(due - grown), -kFarthestFrame, kFarthestFrame);
     return static_cast<std::int64_t>(std::floor(frame / static_cast<double>(blockFrames_) + 0.5)) * blockFrames_;
 }
 

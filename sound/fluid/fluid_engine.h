@@ -59,15 +59,21 @@ public:
 
     // Sends a checked channel message (see SendChannelMessage) so that it
     // takes effect at the synthesiser block nearest to `due`, or in the next
-    // block rendered when that has gone by.
-    void Schedule(const ScheduledMessage& message) { schedule_.Add(message); }
+    // block rendered when that has gone by. Messages scheduled since the
+    // last CancelScheduled keep their spacing as heard when the output's
+    // buffer changes in between (see Render): a grown buffer renders them
+    // that much earlier.
+    void Schedule(const ScheduledMessage& message);
     // Drops every scheduled message not sent yet.
-    void CancelScheduled() { schedule_.Clear(); }
+    void CancelScheduled();
 
     std::unique_lock<std::mutex> RenderLock() { return std::unique_lock<std::mutex>(renderMutex_); }
     // Renders `frames` stereo samples, advancing every playing MIDI file and
-    // sending the scheduled messages as they fall due.
-    void Render(float* left, float* right, int frames);
+    // sending the scheduled messages as they fall due. `outputDelay` is how
+    // long the output holds what is rendered before it is heard (its
+    // buffer); when it has changed since the messages waiting were
+    // scheduled, they are rendered earlier or later by as much.
+    void Render(float* left, float* right, int frames, MonotonicMicros outputDelay = 0);
 
 private:
     enum class SoundFontState { Missing, Loading, Loaded, Failed };
@@ -97,6 +103,11 @@ private:
     // The rendering thread's, under the render lock.
     FrameClock frameClock_;
     std::int64_t framesRendered_ = 0;
+    // The output's buffer at the last render, and at the first message
+    // scheduled since the schedule was last cancelled.
+    std::atomic<MonotonicMicros> outputDelay_{0};
+    std::atomic<MonotonicMicros> scheduledDelay_{0};
+    std::atomic<bool> delayTaken_{false};
     std::int64_t blockFrames_ = 64;  // FluidSynth renders in blocks of this size
 };
 

@@ -9,14 +9,27 @@
 #include "sound/fluid/fluid_song.h"
 #include "sound/fluid/midi_message.h"
 #include "sound/fluid/output_switch.h"
+#ifdef TONEMARK_PULSE_OUTPUT
+#include "sound/fluid/pulse_output.h"
+#endif
 
 namespace tonemark {
 namespace {
 
+// The program's own PulseAudio output comes first; FluidSynth's drivers are
+// the fallbacks.
+#ifdef TONEMARK_PULSE_OUTPUT
+const std::vector<std::string> kDriverOrder = {"alsa", "jack"};
+#else
 const std::vector<std::string> kDriverOrder = {"pulseaudio", "alsa", "jack"};
+#endif
 
 std::string DriverList() {
+#ifdef TONEMARK_PULSE_OUTPUT
+    std::string list = "pulseaudio";
+#else
     std::string list;
+#endif
     for (const auto& name : kDriverOrder) list += (list.empty() ? "" : ", ") + name;
     return list;
 }
@@ -27,8 +40,13 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
-OpenSoundOutput FluidSynthDrivers(fluid_settings_t* settings) {
-    return [settings](RenderCall render) -> std::unique_ptr<SoundOutput> {
+OpenSoundOutput DeviceOutputs(fluid_settings_t* settings, double sampleRate) {
+    return [settings, sampleRate](RenderCall render) -> std::unique_ptr<SoundOutput> {
+#ifdef TONEMARK_PULSE_OUTPUT
+        if (auto pulse = PulseOutput::Open(sampleRate, render)) return pulse;
+#else
+        (void)sampleRate;
+#endif
         return AudioDriver::OpenFirst(settings, kDriverOrder, kDeviceBuffering, std::move(render));
     };
 }
@@ -78,6 +96,11 @@ bool FluidSynthRoot::PlayNow(int channel, int status, int data1, int data2) {
     return SendChannelMessage(parts_->engine->Synth(), channel, status, data1, data2);
 }
 
+std::optional<int> FluidSynthRoot::PositionLeadMsNow() {
+    if (!parts_->output) return std::nullopt;
+    return parts_->output->PositionLeadMs();
+}
+
 bool FluidSynthRoot::SoundFontReady() const {
     return parts_->engine->SoundFontReady();
 }
@@ -106,7 +129,8 @@ std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options
         parts->engine->ReadSoundFont(FluidEngine::SoundFontLoading::Now);
         parts->offline = true;
     } else {
-        OpenSoundOutput open = options.openOutput ? options.openOutput : FluidSynthDrivers(parts->engine->Settings());
+        OpenSoundOutput open = options.openOutput ? options.openOutput
+                                                       : DeviceOutputs(parts->engine->Settings(), parts->engine->SampleRate());
         parts->output = std::make_unique<OutputSwitch>(
             *parts->engine, std::move(open), kDeviceBuffering.periodSize,
             "No sound output could be opened (tried " + DriverList() + "); songs play without sound.");

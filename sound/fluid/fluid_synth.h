@@ -44,6 +44,7 @@ public:
     SoundStatus Status() const;
     std::optional<SoundStatus> StatusNow() override { return Status(); }
     bool PlayNow(int channel, int status, int data1, int data2) override;
+    std::optional<int> PositionLeadMsNow() override;
     bool SoundFontReady() const;
     double SampleRate() const;
     // Offline only: renders the next `frames` stereo samples, advancing every

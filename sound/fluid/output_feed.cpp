@@ -13,7 +13,8 @@ RenderCall OutputFeed::CallFor(std::shared_ptr<OutputFeed> feed) {
 void OutputFeed::Render(float* left, float* right, int frames) {
     ++begun_;
     if (live_) {
-        engine_.Render(left, right, frames);
+        const SoundOutput* output = output_.load();
+        engine_.Render(left, right, frames, output ? output->SteadyLatencyMicros() : 0);
     } else {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);

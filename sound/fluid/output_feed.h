@@ -24,12 +24,16 @@ public:
     void Render(float* left, float* right, int frames);
 
     void SetLive(bool live) { live_ = live; }
+    // The output the feed's calls come from, asked for its steady latency on
+    // each call; set before the feed goes live, and it must outlive the calls.
+    void SetOutput(const SoundOutput* output) { output_ = output; }
     std::uint64_t CallsBegun() const { return begun_.load(); }
     bool InCall() const { return begun_.load() != ended_.load(); }
 
 private:
     FluidEngine& engine_;
     std::atomic<bool> live_{false};
+    std::atomic<const SoundOutput*> output_{nullptr};
     std::atomic<std::uint64_t> begun_{0};
     std::atomic<std::uint64_t> ended_{0};
 };

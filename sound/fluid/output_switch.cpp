@@ -61,6 +61,7 @@ bool OutputSwitch::OpenDevice(MonotonicMicros now) {
     std::unique_ptr<SoundOutput> output = open_ ? open_(OutputFeed::CallFor(feed)) : nullptr;
     if (!output) return false;
     silentClock_.reset();
+    feed->SetOutput(output.get());
     feed->SetLive(true);
     stallWatch_.Restart(now, feed->CallsBegun());
     device_ = Device{std::move(output), std::move(feed)};
@@ -88,15 +89,29 @@ void OutputSwitch::TryDeviceAgain() {
     if (!OpenDevice(now)) lastFailedTry_ = now;
 }
 
+int OutputSwitch::LeadMs(int outputLatencyMs) const {
+    // The silent clock renders in the same calls; only the device adds its buffers.
+    const int callMs = static_cast<int>(std::ceil(blockFrames_ * 1000.0 / engine_.SampleRate()));
+    return outputLatencyMs + callMs;
+}
+
 void OutputSwitch::Describe(SoundStatus& status) const {
     std::lock_guard<std::mutex> lock(mutex_);
     status.audioOutput = device_.has_value();
-    status.driver = device_ ? device_->output->Name() : "";
-    status.outputLatencyMs = device_ ? device_->output->LatencyMs() : 0;
-    // The silent clock renders in the same calls; only the device adds its buffers.
-    const int callMs = static_cast<int>(std::ceil(blockFrames_ * 1000.0 / engine_.SampleRate()));
-    status.positionLeadMs = status.outputLatencyMs + callMs;
+    const SoundOutput* output = device_ ? device_->output.get() : nullptr;
+    status.driver = output ? output->Name() : "";
+    status.outputLatencyMs = output ? output->LatencyMs() : 0;
+    status.bufferMs = output ? output->BufferMs() : 0;
+    status.underruns = output ? output->Underruns() : 0;
+    status.positionLeadMs = LeadMs(status.outputLatencyMs);
     status.message = message_;
+    if (output && !output->Trouble().empty())
+        status.message = (message_.empty() ? "" : message_ + " ") + output->Trouble();
+}
+
+int OutputSwitch::PositionLeadMs() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return LeadMs(device_ ? device_->output->LatencyMs() : 0);
 }
 
 void OutputSwitch::Watch() {

@@ -47,6 +47,8 @@ public:
     // Fills in the output's part: audioOutput, driver, outputLatencyMs,
     // positionLeadMs, message.
     void Describe(SoundStatus& status) const;
+    // The status's positionLeadMs as it is now.
+    int PositionLeadMs() const;
 
 private:
     struct Device {
@@ -56,6 +58,7 @@ private:
 
     // Caller holds mutex_.
     bool OpenDevice(MonotonicMicros now);
+    int LeadMs(int outputLatencyMs) const;
     std::unique_ptr<SoundOutput> HandOverToSilence();
     void StartSilentClock();
     void Watch();

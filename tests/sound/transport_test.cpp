@@ -96,6 +96,30 @@ TEST_F(Transport, HighlightsANoteWhenItBecomesAudible) {
     EXPECT_EQ(LitKey(), 2);
 }
 
+// The output's buffer grows on a busy machine and shrinks again while a song
+// plays: the cursor must wait for the sound by what the latency is now.
+TEST_F(Transport, FollowerHoldsBackByTheLatencyTheOutputHasNow) {
+    BtnPlay_Click(m);
+    synth->position = PositionAtMs(0);
+    Timer1_Timer(m);
+    ASSERT_EQ(m.state.FollowIndex, 1);
+
+    synth->leadNow = 46;  // the buffer grew by 40 ms
+    synth->position = PositionAtMs(501);
+    Timer1_Timer(m);
+    EXPECT_EQ(m.state.FollowIndex, 1) << "RE is still 40 ms from being heard";
+    EXPECT_EQ(m.state.FollowLeadMs, 46);
+    synth->position = PositionAtMs(541);
+    Timer1_Timer(m);
+    EXPECT_EQ(m.state.FollowIndex, 2);
+    EXPECT_EQ(m.ui.LabNote.caption, "RE");
+
+    synth->leadNow = 16;  // and shrank again
+    synth->position = PositionAtMs(1000 + 11);
+    Timer1_Timer(m);
+    EXPECT_EQ(m.state.FollowIndex, 3) << "MI (at 1000 ms) is heard by now through the smaller buffer";
+}
+
 TEST_F(Transport, ReachesAtMostOneNotePerTick) {
     BtnPlay_Click(m);
     synth->position = PositionAtMs(2600);  // five notes are due

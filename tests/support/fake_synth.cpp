@@ -111,6 +111,7 @@ public:
         st_->live.push_back({channel, status, data1, data2});
         return true;
     }
+    std::optional<int> PositionLeadMsNow() override { return st_->leadNow; }
 
 private:
     State st_;

@@ -36,6 +36,7 @@ struct FakeSynthState {
     std::optional<SoundStatus> statusNow;           // what the root's StatusNow() answers
     std::mutex liveMutex;                           // PlayNow comes from input threads
     std::vector<std::array<int, 4>> live;           // channel, status, data1, data2 (PlayNow)
+    std::optional<int> leadNow;                     // what the root's PositionLeadMsNow() answers
 
     bool Fails(const std::string& op) const { return failing.count(op) != 0; }
     int Count(const std::string& op) const;

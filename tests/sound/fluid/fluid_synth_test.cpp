@@ -84,7 +84,7 @@ TEST(FluidSynthRootTest, SaysWhereItsSoundGoes) {
     if (status.audioOutput) {
         EXPECT_TRUE(status.driver == "pulseaudio" || status.driver == "alsa" || status.driver == "jack") << status.driver;
         EXPECT_GT(status.outputLatencyMs, 0);
-        EXPECT_LE(status.outputLatencyMs, 10);
+        EXPECT_LE(status.outputLatencyMs, 100) << "a buffer of 50 ms at most and the server's part";
         EXPECT_EQ(status.message, "");
     } else {
         EXPECT_EQ(status.driver, "");

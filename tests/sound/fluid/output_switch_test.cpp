@@ -11,6 +11,7 @@
 #include "support/temp_path.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -53,6 +55,10 @@ struct DeviceState {
     bool asking = true;
     bool closed = false;
     float peak = 0;  // the loudest sample since the last TakePeak
+    // What the device reports; read inside render calls, so not under `mutex`.
+    std::atomic<int> latencyMs{3};
+    std::mutex troubleMutex;
+    std::string trouble;
 
     // The device stops asking for sound, as a driver does whose server went
     // away; once this returns no render call is under way.
@@ -87,7 +93,11 @@ public:
         state_->closed = true;
     }
     std::string Name() const override { return "fake"; }
-    int LatencyMs() const override { return 3; }
+    int LatencyMs() const override { return state_->latencyMs; }
+    std::string Trouble() const override {
+        std::lock_guard<std::mutex> lock(state_->troubleMutex);
+        return state_->trouble;
+    }
 
 private:
     void Ask(int frames) {
@@ -251,6 +261,34 @@ TEST_F(OutputSwitchTest, TheSongPlaysOnWhenTheDeviceStopsAndTheNextOneSoundsWhen
     EXPECT_EQ(back.Position(), paused) << "the silent clock still runs beside the device";
     second->AskAgain();
     EXPECT_TRUE(WaitFor([&] { return back.Position() > paused; }));
+}
+
+// A device whose buffer adapts: the lead the follower asks for on every tick
+// is the device's latency now, and the status carries what the device has to
+// say, the same words for as long as it holds (the window shows it once).
+TEST_F(OutputSwitchTest, TheLeadFollowsTheDevicesLatencyAndItsTroubleIsInTheStatus) {
+    auto root = MakeRoot();
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(system_.devices.size(), 1u);
+    const auto device = system_.devices[0];
+    EXPECT_EQ(root->PositionLeadMsNow(), 3 + 3);
+    device->latencyMs = 45;
+    EXPECT_EQ(root->PositionLeadMsNow(), 45 + 3);
+    EXPECT_EQ(root->StatusNow()->outputLatencyMs, 45);
+    EXPECT_EQ(root->StatusNow()->positionLeadMs, 45 + 3);
+    {
+        std::lock_guard<std::mutex> lock(device->troubleMutex);
+        device->trouble = "This machine cannot keep the sound going.";
+    }
+    const std::string said = root->StatusNow()->message;
+    EXPECT_NE(said.find("cannot keep the sound going"), std::string::npos) << said;
+    EXPECT_EQ(root->StatusNow()->message, said);
+    EXPECT_TRUE(root->StatusNow()->audioOutput) << "nothing else changes";
+    {
+        std::lock_guard<std::mutex> lock(device->troubleMutex);
+        device->trouble.clear();
+    }
+    EXPECT_EQ(root->StatusNow()->message, "");
 }
 
 TEST_F(OutputSwitchTest, WithoutADeviceAtStartUpSongsLookForOneOnlyEveryCoupleOfSeconds) {

@@ -1,0 +1,49 @@
+#include "sound/buffer_policy.h"
+
+#include <algorithm>
+
+namespace tonemark {
+
+BufferPolicy::BufferPolicy(BufferPolicySettings settings, MonotonicMicros now)
+    : settings_(std::move(settings)),
+      step_(0),
+      quietSpell_(settings_.quietSpell),
+      lastChange_(now),
+      lastUnderrun_(now) {
+    if (settings_.stepsMs.empty()) settings_.stepsMs = BufferPolicySettings{}.stepsMs;
+    step_ = std::min(settings_.firstStep, settings_.stepsMs.size() - 1);
+}
+
+void BufferPolicy::ChangedAt(MonotonicMicros now) {
+    lastChange_ = now;
+    lastUnderrun_ = now;
+    recent_.clear();
+}
+
+bool BufferPolicy::Underrun(MonotonicMicros now) {
+    ++underruns_;
+    if (now - lastChange_ < settings_.settling) return false;
+    lastUnderrun_ = now;
+    recent_.push_back(now);
+    while (!recent_.empty() && now - recent_.front() > settings_.burstWindow) recent_.pop_front();
+    if (static_cast<int>(recent_.size()) < settings_.burstUnderruns) return false;
+    if (step_ + 1 >= settings_.stepsMs.size()) {
+        cannotKeepUp_ = true;
+        recent_.clear();
+        return false;
+    }
+    ++step_;
+    quietSpell_ = std::min(quietSpell_ * 2, settings_.longestQuietSpell);
+    ChangedAt(now);
+    return true;
+}
+
+bool BufferPolicy::Tick(MonotonicMicros now) {
+    if (step_ == 0 || now - lastUnderrun_ < quietSpell_) return false;
+    --step_;
+    cannotKeepUp_ = false;
+    ChangedAt(now);
+    return true;
+}
+
+}  // namespace tonemark

@@ -1,0 +1,62 @@
+// How much sound a stream keeps queued at the sound server. Small is quick (a
+// key is heard sooner) but a machine that is busy cannot always refill it in
+// time, and the server then plays silence: an audible click. The policy
+// starts small, grows the buffer one step after a burst of underruns and
+// shrinks it one step after a long quiet spell; each growth makes the next
+// quiet spell needed longer, so that a buffer that failed is not tried again
+// soon. When underruns go on at the largest buffer the machine cannot keep up,
+// which the window says once. Pure bookkeeping: the output feeds it what the
+// server reports and applies the target it answers.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "app/clock.h"
+
+namespace tonemark {
+
+struct BufferPolicySettings {
+    // The buffer sizes tried, smallest first, in milliseconds.
+    std::vector<int> stepsMs = {10, 15, 20, 30, 40, 50};
+    std::size_t firstStep = 0;
+    // A burst: this many underruns within the window.
+    int burstUnderruns = 2;
+    MonotonicMicros burstWindow = 10'000'000;
+    // No underrun for this long shrinks the buffer one step...
+    MonotonicMicros quietSpell = 30'000'000;
+    // ...and every growth doubles it, up to the longest.
+    MonotonicMicros longestQuietSpell = 600'000'000;
+    // Underruns this soon after the stream started or its buffer changed are
+    // the server settling, not the machine falling behind.
+    MonotonicMicros settling = 300'000;
+};
+
+class BufferPolicy {
+public:
+    explicit BufferPolicy(BufferPolicySettings settings = {}, MonotonicMicros now = 0);
+
+    int TargetMs() const { return settings_.stepsMs[step_]; }
+    // An underrun reported at `now`; true when the target changed.
+    bool Underrun(MonotonicMicros now);
+    // Time going by; true when the target changed (it shrank).
+    bool Tick(MonotonicMicros now);
+    // Underruns went on at the largest buffer; cleared when it shrinks again.
+    bool CannotKeepUp() const { return cannotKeepUp_; }
+    std::uint64_t UnderrunCount() const { return underruns_; }
+
+private:
+    void ChangedAt(MonotonicMicros now);
+
+    BufferPolicySettings settings_;
+    std::size_t step_;
+    MonotonicMicros quietSpell_;
+    MonotonicMicros lastChange_;
+    MonotonicMicros lastUnderrun_;
+    std::deque<MonotonicMicros> recent_;  // underruns within the burst window
+    std::uint64_t underruns_ = 0;
+    bool cannotKeepUp_ = false;
+};
+
+}  // namespace tonemark

@@ -1,0 +1,155 @@
+// The program's own PulseAudio output against a private sound server (a null
+// sink, started by the test; skipped where pulseaudio is not installed): it
+// plays, and when the server goes away while the buffer is at its largest
+// the song plays on, the status says the output stopped, and the next player
+// sounds through the server once it is back.
+#ifdef TONEMARK_PULSE_OUTPUT
+#include "sound/fluid/pulse_output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sound/fluid/fluid_synth.h"
+#include "sound/fluid/song_bytes.h"
+#include "support/temp_path.h"
+
+namespace tonemark {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::seconds giveUp = std::chrono::seconds(20)) {
+    const auto deadline = Clock::now() + giveUp;
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// A PulseAudio of the test's own, in a runtime folder of its own, so that no
+// desktop sound is touched; PULSE_SERVER points at it while the test runs.
+class PrivateSoundServer {
+public:
+    // A short name: a socket's path is limited to about a hundred characters.
+    PrivateSoundServer() {
+        char name[] = "/tmp/tonemark-pa-XXXXXX";
+        if (mkdtemp(name) != nullptr) dir_ = name;
+        const char* old = std::getenv("PULSE_SERVER");
+        if (old) oldServer_ = old;
+        setenv("PULSE_SERVER", ("unix:" + (dir_ / "pulse" / "native").string()).c_str(), 1);
+    }
+    ~PrivateSoundServer() {
+        Kill();
+        if (oldServer_) setenv("PULSE_SERVER", oldServer_->c_str(), 1);
+        else unsetenv("PULSE_SERVER");
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    static bool Installed() { return std::system("command -v pulseaudio >/dev/null 2>&1") == 0; }
+
+    bool Start() {
+        pid_ = fork();
+        if (pid_ == 0) {
+            setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                   "--load=module-null-sink sink_name=tonemark_test", "--load=module-native-protocol-unix",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid_ > 0 && WaitFor([this] { return std::filesystem::exists(dir_ / "pulse" / "native"); });
+    }
+    void Kill() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        std::error_code ignored;
+        std::filesystem::remove(dir_ / "pulse" / "native", ignored);
+    }
+
+private:
+    std::filesystem::path dir_;
+    std::optional<std::string> oldServer_;
+    pid_t pid_ = -1;
+};
+
+TEST(PulseOutput, ASoundServerLostWhileTheBufferIsLargeLeavesTheSongPlayingAndIsSaid) {
+    if (!PrivateSoundServer::Installed()) GTEST_SKIP() << "pulseaudio is not installed";
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.Start());
+
+    BufferPolicySettings largest;
+    largest.firstStep = largest.stepsMs.size() - 1;
+    FluidOptions options;
+    options.openOutput = [largest](RenderCall render) -> std::unique_ptr<SoundOutput> {
+        return PulseOutput::Open(44100.0, std::move(render), largest);
+    };
+    auto root = CreateFluidSynthRoot(options);
+    ASSERT_NE(root, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return root->SoundFontReady(); }));
+    SoundStatus status = root->Status();
+    ASSERT_TRUE(status.audioOutput) << status.message;
+    EXPECT_EQ(status.driver, "pulseaudio");
+    EXPECT_EQ(status.bufferMs, 50);
+    // The server's own measure of the stream's latency, with the buffer in it.
+    EXPECT_TRUE(WaitFor([&] { return root->Status().outputLatencyMs >= 25; })) << root->Status().outputLatencyMs;
+    EXPECT_LE(root->Status().outputLatencyMs, 200);
+    ASSERT_TRUE(root->PositionLeadMsNow().has_value());
+    EXPECT_GE(*root->PositionLeadMsNow(), root->Status().outputLatencyMs);
+
+    const std::filesystem::path path = testing::TestTempPath("pulse-song.mid");
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(testing::kFourQuarterNotes.data()),
+                  static_cast<std::streamsize>(testing::kFourQuarterNotes.size()));
+    }
+    auto player = root->CreatePlayer();
+    auto song = root->CreateLoader()->LoadSong(path.string());
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(song->Download(*player));
+    player->SetTempoFactor(0.25f);  // 8 s long
+    auto playback = player->Play(*song, 0, 0);
+    ASSERT_NE(playback, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return playback->Position().value_or(0) > 100; })) << "the server plays it";
+
+    server.Kill();
+    ASSERT_TRUE(WaitFor([&] { return !root->Status().audioOutput; }));
+    status = root->Status();
+    EXPECT_NE(status.message.find("sound output stopped"), std::string::npos) << status.message;
+    EXPECT_EQ(status.positionLeadMs, root->PositionLeadMsNow().value_or(-1)) << "no device latency is left in it";
+    const std::int32_t atTheLoss = playback->Position().value_or(-1);
+    EXPECT_TRUE(WaitFor([&] { return playback->Position().value_or(-1) >= atTheLoss + 200; }))
+        << "the song plays on, on the silent clock";
+
+    // The server is back on the same socket: a later player sounds through it.
+    ASSERT_TRUE(server.Start());
+    std::vector<std::unique_ptr<SynthPlayer>> players;
+    EXPECT_TRUE(WaitFor([&] {
+        players.push_back(root->CreatePlayer());
+        return root->Status().audioOutput;
+    }));
+    EXPECT_EQ(root->Status().message, "");
+    player->Stop(*song, 0, 0);
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tonemark
+#endif  // TONEMARK_PULSE_OUTPUT
