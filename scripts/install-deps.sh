@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config git
-  qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev zlib1g-dev
   libfluidsynth-dev fluidsynth fluid-soundfont-gm
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth python3-xlib pulseaudio gdb
-  python3-mido poppler-utils
+  python3-mido poppler-utils libxml2-utils
 )
 
 missing=()
