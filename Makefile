@@ -32,6 +32,7 @@ bench: build
 	@$(BUILD)/bench/startup_bench
 	@$(BUILD)/bench/rebuild_bench
 	@$(BUILD)/bench/take_bench
+	@$(BUILD)/bench/music_bench
 	@$(BUILD)/bench/recording_clock_bench
 	@$(BUILD)/bench/metronome_bench
 	@$(BUILD)/bench/key_to_sound_bench

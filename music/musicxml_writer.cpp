@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -131,8 +132,7 @@ std::vector<NoteValue> NoteValues(int division) {
 
 // A length as values that add up to it, longest first. A remainder shorter
 // than every value keeps the shortest value's look with its true length.
-std::vector<NoteValue> Split(std::int64_t ticks, const std::vector<NoteValue>& values) {
-    std::vector<NoteValue> parts;
+void Split(std::int64_t ticks, const std::vector<NoteValue>& values, std::vector<NoteValue>& parts) {
     while (ticks > 0) {
         auto fits = std::find_if(values.begin(), values.end(), [ticks](const NoteValue& v) { return v.ticks <= ticks; });
         if (fits == values.end()) {
@@ -142,6 +142,21 @@ std::vector<NoteValue> Split(std::int64_t ticks, const std::vector<NoteValue>& v
         parts.push_back(*fits);
         ticks -= fits->ticks;
     }
+}
+
+// The values for a length that starts `position` ticks into its bar: one that
+// starts off the beat is first written up to the next beat, so that the beat
+// can be seen, as a musician writes it.
+std::vector<NoteValue> SplitAt(std::int64_t position, std::int64_t ticks, std::int64_t beatTicks,
+                               const std::vector<NoteValue>& values) {
+    std::vector<NoteValue> parts;
+    const std::int64_t intoBeat = beatTicks > 0 ? position % beatTicks : 0;
+    if (intoBeat != 0) {
+        const std::int64_t toBeat = std::min(ticks, beatTicks - intoBeat);
+        Split(toBeat, values, parts);
+        ticks -= toBeat;
+    }
+    Split(ticks, values, parts);
     return parts;
 }
 
@@ -240,7 +255,54 @@ struct Piece {
     bool tiedToNext;
 };
 
-void WriteNote(Xml& x, const ModelNote& note, const Piece& piece, bool chordMember) {
+// What each line and space of the staff means so far in the bar: the key
+// signature, then the signs written earlier in the bar.
+class BarAccidentals {
+public:
+    explicit BarAccidentals(int fifths) : fifths_(fifths) {}
+    void NewBar() { written_.clear(); }
+
+    // The sign a note needs written: the one the score shows, else one when
+    // the line or space would read otherwise (a take's score has no bars, so
+    // its signs do not always follow the bar).
+    const char* SignFor(const ModelNote& note) {
+        const int place = 7 * note.spelling.octave + StepIndex(note.spelling.step);
+        const auto it = written_.find(place);
+        const int reads = it != written_.end() ? it->second : KeyAlteration(note.spelling.step);
+        const char* sign = AccidentalName(note.shown);
+        if (sign == nullptr && reads != note.spelling.alter) sign = SignForAlter(note.spelling.alter);
+        if (sign != nullptr) written_[place] = note.spelling.alter;
+        return sign;
+    }
+
+private:
+    static int StepIndex(char step) {
+        const std::string_view steps = "CDEFGAB";
+        const std::size_t i = steps.find(step);
+        return i == std::string_view::npos ? 0 : static_cast<int>(i);
+    }
+    int KeyAlteration(char step) const {
+        const std::string_view sharps = "FCGDAEB", flats = "BEADGCF";
+        if (fifths_ > 0 && static_cast<int>(sharps.find(step)) < fifths_) return 1;
+        if (fifths_ < 0 && static_cast<int>(flats.find(step)) < -fifths_) return -1;
+        return 0;
+    }
+    static const char* SignForAlter(int alter) {
+        switch (alter) {
+            case -2: return "flat-flat";
+            case -1: return "flat";
+            case 0: return "natural";
+            case 1: return "sharp";
+            case 2: return "double-sharp";
+            default: return nullptr;
+        }
+    }
+
+    int fifths_;
+    std::map<int, int> written_;  // by line or space: the alteration last written there
+};
+
+void WriteNote(Xml& x, const ModelNote& note, const Piece& piece, bool chordMember, BarAccidentals& signs) {
     x << "      <note";
     if (note.velocity > 0) x << " dynamics=\"" << Decimal(note.velocity * 100.0 / kMidiForte) << "\"";
     x << ">\n";
@@ -253,8 +315,9 @@ void WriteNote(Xml& x, const ModelNote& note, const Piece& piece, bool chordMemb
     if (piece.tiedToNext) x << "        <tie type=\"start\"/>\n";
     x << "        <voice>1</voice>\n        <type>" << piece.value.type << "</type>\n";
     if (piece.value.dotted) x << "        <dot/>\n";
-    if (const char* sign = AccidentalName(note.shown); sign != nullptr && !piece.tiedFromBefore)
-        x << "        <accidental>" << sign << "</accidental>\n";
+    if (!piece.tiedFromBefore) {
+        if (const char* sign = signs.SignFor(note)) x << "        <accidental>" << sign << "</accidental>\n";
+    }
     if (piece.tiedFromBefore || piece.tiedToNext) {
         x << "        <notations>";
         if (piece.tiedFromBefore) x << "<tied type=\"stop\"/>";
@@ -276,37 +339,45 @@ void WriteRest(Xml& x, std::int64_t ticks, const NoteValue* value) {
     x << "      </note>\n";
 }
 
+struct BarGrid {
+    std::int64_t start, ticks, beatTicks;
+};
+
 void WriteSpanInBar(Xml& x, const MusicModel& music, const Span& span, std::int64_t from, std::int64_t to,
-                    const std::vector<NoteValue>& values, std::int64_t barTicks) {
+                    const std::vector<NoteValue>& values, const BarGrid& bar, BarAccidentals& signs) {
+    const std::vector<NoteValue> parts = SplitAt(from - bar.start, to - from, bar.beatTicks, values);
     if (span.count == 0) {
-        if (to - from == barTicks) {
-            WriteRest(x, barTicks, nullptr);
+        if (to - from == bar.ticks) {
+            WriteRest(x, bar.ticks, nullptr);
             return;
         }
-        for (const NoteValue& v : Split(to - from, values)) WriteRest(x, v.ticks, &v);
+        for (const NoteValue& v : parts) WriteRest(x, v.ticks, &v);
         return;
     }
-    const std::vector<NoteValue> parts = Split(to - from, values);
     for (std::size_t p = 0; p < parts.size(); ++p) {
         const Piece piece{parts[p], from > span.start || p > 0, to < span.end || p + 1 < parts.size()};
-        for (std::size_t k = 0; k < span.count; ++k) WriteNote(x, music.notes[span.first + k], piece, k > 0);
+        for (std::size_t k = 0; k < span.count; ++k)
+            WriteNote(x, music.notes[span.first + k], piece, k > 0, signs);
     }
 }
 
 void WriteBars(Xml& x, const MusicModel& music) {
     const std::int64_t barTicks = TicksPerBar(music);
+    const std::int64_t beatTicks = std::max<std::int64_t>(music.division * 4 / std::max(music.beatUnit, 1), 1);
     const std::vector<NoteValue> values = NoteValues(music.division);
     const std::vector<Span> timeline = Timeline(music);
     const std::int64_t end = timeline.empty() ? barTicks : timeline.back().end;
     std::size_t next = 0;
+    BarAccidentals signs(music.fifths);
     for (std::int64_t bar = 0; bar * barTicks < end; ++bar) {
         const std::int64_t barStart = bar * barTicks, barEnd = barStart + barTicks;
+        signs.NewBar();
         x << "    <measure number=\"" << bar + 1 << "\">\n";
         if (bar == 0) WriteFirstBarOpening(x, music);
         for (std::size_t k = next; k < timeline.size() && timeline[k].start < barEnd; ++k) {
             const Span& span = timeline[k];
             WriteSpanInBar(x, music, span, std::max(span.start, barStart), std::min(span.end, barEnd), values,
-                           barTicks);
+                           {barStart, barTicks, beatTicks}, signs);
             if (span.end <= barEnd) next = k + 1;
         }
         if (barEnd >= end) x << "      <barline location=\"right\"><bar-style>light-heavy</bar-style></barline>\n";

@@ -30,7 +30,10 @@ void ShowHarmonicMinorInC(Main& m, int noteValueTicks) {
     Show(m, 3, 0);
 }
 
-void ShowTriadsInD(Main& m) { Show(m, kTriadsEntry, 2); }
+void ShowTriadsInD(Main& m) {
+    ValNote_Click(m, NoteValueIndex(192));
+    Show(m, kTriadsEntry, 2);
+}
 
 void RecordTestTake(Main& m, TestPlatform& platform) {
     RecordTake(m, platform,
