@@ -408,7 +408,7 @@ void Le32(std::string& out, std::uint32_t v) {
 // Raw deflate, as zip wants it; empty when zlib fails.
 bool Deflate(const std::string& in, std::string& out) {
     z_stream z{};
-    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
     out.resize(deflateBound(&z, static_cast<uLong>(in.size())));
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     z.avail_in = static_cast<uInt>(in.size());
