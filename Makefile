@@ -27,6 +27,7 @@ deps:
 test-deps:
 	@scripts/install-deps.sh test
 	@scripts/fetch-font.sh
+	@scripts/fetch-verovio.sh
 
 configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -46,6 +47,7 @@ bench: test-deps build
 	@$(BUILD)/bench/startup_bench
 	@$(BUILD)/bench/rebuild_bench
 	@$(BUILD)/bench/take_bench
+	@$(BUILD)/bench/music_bench
 	@$(BUILD)/bench/recording_clock_bench
 	@$(BUILD)/bench/metronome_bench
 	@$(BUILD)/bench/key_to_sound_bench

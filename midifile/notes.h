@@ -15,6 +15,10 @@ struct NoteEvent {
     std::int16_t NoteNumber = 0;
     std::string NoteName;
     double EndTick = 0;     // absolute tick of the closing event, 0 while open
+    std::int16_t Velocity = 0;  // of the note-on
+    // Tick of the note-off of this note's own pitch, -1 while it sounds: what
+    // the synthesiser hears, where EndTick follows the one voice the score reads.
+    double OffTick = -1;
 };
 
 struct TrackNote {

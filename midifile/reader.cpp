@@ -1,11 +1,13 @@
 #include "midifile/reader.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <vector>
 
 #include "midifile/byte_cursor.h"
 
@@ -41,6 +43,9 @@ struct TrackWalk {
     std::size_t notes = 0;
     double tick = 0;
     double ms = 0;
+    // Per note number (a data byte may be out of range in a damaged file), the
+    // notes of that pitch still sounding, latest last.
+    std::array<std::vector<std::size_t>, 256> sounding{};
 };
 
 // A note-on on channel 1. Velocity 0 closes the most recently started note,
@@ -53,6 +58,12 @@ bool ReadNoteOn(ByteCursor& in, TrackWalk& walk) {
     if (events.size() < walk.notes + 1) events.resize(walk.notes + 1);
     if (*velocity == 0) {
         if (walk.notes > 0) events[walk.notes - 1].EndTick = walk.tick;
+        // The synthesiser ends the latest note of this pitch.
+        std::vector<std::size_t>& sounding = walk.sounding[*note];
+        if (!sounding.empty()) {
+            events[sounding.back()].OffTick = walk.tick;
+            sounding.pop_back();
+        }
         return true;
     }
     NoteEvent& started = events[walk.notes];
@@ -60,6 +71,9 @@ bool ReadNoteOn(ByteCursor& in, TrackWalk& walk) {
     started.StartTick = walk.tick;
     started.TimeMs = walk.ms;
     started.NoteName = PitchNames[*note % 12];
+    started.Velocity = *velocity;
+    started.OffTick = -1;
+    walk.sounding[*note].push_back(walk.notes);
     ++walk.notes;
     return true;
 }

@@ -29,7 +29,7 @@ struct ModelNote {
     Spelling spelling;
     ShownAccidental shown = ShownAccidental::None;
     std::int64_t onsetTicks = 0;     // in the file's ticks (Division per quarter)
-    std::int64_t durationTicks = 0;
+    std::int64_t durationTicks = 0;  // until its own note-off, as it sounds
     double onsetMs = 0;              // from the song's start, at its tempo
     double durationMs = 0;
     int velocity = 100;
@@ -39,10 +39,15 @@ struct ModelNote {
     int x = 0;                       // the note's column on PicScore, pixels
 };
 
+// A rest column of the score: the gap the engraver saw before note
+// `beforeNote` (the time since the note before it ended, as the score reads
+// the song's one voice).
 struct ModelRest {
+    int beforeNote = 0;
     std::int64_t onsetTicks = 0;
     std::int64_t durationTicks = 0;
     int bar = 1;
+    int x = 0;                       // the rest's column on PicScore, pixels
 };
 
 struct MusicModel {

@@ -50,6 +50,13 @@ int TimeSignatureX(int sharpCount, int flatCount) {
     return kTimeSignatureBaseX - shift;
 }
 
+// The flats are drawn last, over any sharps.
+int DrawnKeyFifths(const MainState& s) {
+    if (Drawn(s.FlatCount, kFlatOrigins.size())) return -s.FlatCount;
+    if (Drawn(s.SharpCount, kSharpOrigins.size())) return s.SharpCount;
+    return 0;
+}
+
 void Intestazione(Canvas& pic2, const MainState& s) {
     for (int y : kStaffLineY) pic2.Line(0, y, pic2.Width(), y, 0, 1);
     pic2.Text(10, 12, "&", kKeepFont, kHeaderPoints);

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "music/model_builder.h"
 #include "score/glyphs.h"
 #include "score/header.h"
 #include "score/ledger.h"
@@ -70,10 +71,22 @@ void BarLine(Canvas& score, const Layout& layout, int bar) {
     score.Text(layout.x + 24, -30, std::to_string(bar + 1), kKeepFont, kScorePoints);
 }
 
-void Signs(Canvas& score, int x, int y, bool natural, bool sharp, bool flat) {
-    if (natural) score.Text(x, y, "n", kKeepFont, kScorePoints);
-    if (sharp) score.Text(x, y, "#", kKeepFont, kScorePoints);
-    if (flat) score.Text(x, y, "b", kKeepFont, kScorePoints);
+// Draws the signs whose flags are set; gives the one drawn last.
+ShownAccidental Signs(Canvas& score, int x, int y, bool natural, bool sharp, bool flat) {
+    ShownAccidental shown = ShownAccidental::None;
+    if (natural) {
+        score.Text(x, y, "n", kKeepFont, kScorePoints);
+        shown = ShownAccidental::Natural;
+    }
+    if (sharp) {
+        score.Text(x, y, "#", kKeepFont, kScorePoints);
+        shown = ShownAccidental::Sharp;
+    }
+    if (flat) {
+        score.Text(x, y, "b", kKeepFont, kScorePoints);
+        shown = ShownAccidental::Flat;
+    }
+    return shown;
 }
 
 int LedgerStart(int x, int noteY) { return x + (noteY == 43 ? 26 : 27); }
@@ -106,11 +119,14 @@ void EngraveNote(Main& m, int selection, int i, Layout& layout) {
     else
         BarLine(m.PicScore, layout, note.Bar);
 
+    m.PicScore.BeginNote(i);
     m.PicScore.Text(layout.x + 32, s.NoteY, glyph, kKeepFont, kScorePoints);
-    Signs(m.PicScore, layout.x + 24, s.NoteY, s.DrawNatural, signs.sharp, s.DrawFlat);
+    const ShownAccidental shown = Signs(m.PicScore, layout.x + 24, s.NoteY, s.DrawNatural, signs.sharp, s.DrawFlat);
     TAGLI(m.PicScore, s.NoteY, LedgerStart(layout.x, s.NoteY));
+    m.PicScore.EndNote();
 
     layout.x += kColumn;
+    AddEngravedNote(m, i, s.NoteY, shown, layout.x);
     layout.previousBar = note.Bar;
     s.NotePositions.resize(i + 1);
     s.NotePositions[i].StartTick = layout.x;
@@ -124,6 +140,7 @@ void PutInScore(Main& m) {
     if (!s.DeviceReady) return;
     s.NoteY = 0;
     Intestazione(m.Pic2, s);
+    StartMusicModel(m, false, DrawnKeyFifths(s));
     DrawStaff(m.PicScore);
     m.platform->RepaintScore();
     m.PicScore.Text(32, -30, "1", kKeepFont, kScorePoints);
@@ -136,6 +153,7 @@ void PutInScore(Main& m) {
     for (int i = 0; i < noteCount; ++i) EngraveNote(m, m.ui.List1.listIndex, i, layout);
 
     m.PicScore.Text(layout.x - 6, 40, "u", kSymbolsFont, kEndBarPoints);
+    FinishMusicModel(m);
 }
 
 }  // namespace tonemark

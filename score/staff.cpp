@@ -34,6 +34,23 @@ void CALCOLONOTA(MainState& s, int NOTX, int& NotaDaCalc, std::string& DIESIS) {
 
 namespace {
 
+constexpr int kMiddleCY = 35;      // NoteY of a head on middle C
+constexpr int kStepPixels = 4;     // one line or space
+constexpr std::array<char, 7> kSteps = {'C', 'D', 'E', 'F', 'G', 'A', 'B'};
+constexpr std::array<int, 7> kStepSemitones = {0, 2, 4, 5, 7, 9, 11};
+
+}  // namespace
+
+Spelling SpellingAt(int noteY, int pitch) {
+    const int fromMiddleC = FloorDiv(kMiddleCY - noteY, kStepPixels);  // diatonic steps
+    const int octave = FloorDiv(fromMiddleC, 7);
+    const int step = fromMiddleC - 7 * octave;
+    const int natural = 60 + 12 * octave + kStepSemitones[step];
+    return {kSteps[step], pitch - natural, 4 + octave};
+}
+
+namespace {
+
 struct FlatSpelling {
     std::string_view prefix;
     std::string_view name;

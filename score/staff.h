@@ -4,11 +4,17 @@
 #include <string>
 
 #include "app/main_state.h"
+#include "music/music_model.h"
 
 namespace tonemark {
 
 // Sets s.NoteY for note NOTX; gives its pitch class and "#" for black keys.
 void CALCOLONOTA(MainState& s, int NOTX, int& NotaDaCalc, std::string& DIESIS);
+
+// The note written by a head whose text origin stands at `noteY` (as
+// CALCOLONOTA sets NoteY): its step and octave are the head's line or space,
+// its alteration what that place needs to sound `pitch`.
+Spelling SpellingAt(int noteY, int pitch);
 
 // The key notation of the scale score: the note number whose staff place the
 // note takes, possibly renaming `noteName` to its written form in the key.

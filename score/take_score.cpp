@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "music/model_builder.h"
 #include "score/glyphs.h"
 #include "score/header.h"
 #include "score/ledger.h"
@@ -67,11 +68,19 @@ struct TakeLayout {
 
 bool InPicture(std::int64_t glyphX, const Canvas& score) { return glyphX <= score.Width(); }
 
-void Rest(Canvas& score, double gap, TakeLayout& layout) {
+void Rest(Main& m, std::size_t beforeNote, double gap, TakeLayout& layout) {
+    Canvas& score = m.PicScore;
     const std::int64_t restX = layout.x + kColumn;
     if (InPicture(restX, score))
         score.Text(static_cast<int>(restX), kRestY, CalcolaPausa(gap), kKeepFont, kScorePoints);
+    AddEngravedRest(m, static_cast<int>(beforeNote), gap, static_cast<int>(restX));
     layout.x += kColumn;
+}
+
+ShownAccidental ShownFor(const std::string& sign) {
+    if (sign == "#") return ShownAccidental::Sharp;
+    if (sign == "n") return ShownAccidental::Natural;
+    return ShownAccidental::None;
 }
 
 void EngraveTakeNote(Main& m, std::size_t i, TakeLayout& layout) {
@@ -82,17 +91,20 @@ void EngraveTakeNote(Main& m, std::size_t i, TakeLayout& layout) {
     int pitchClass = 0;
     std::string defaultSign;
     CALCOLONOTA(s, note.NoteNumber, pitchClass, defaultSign);
-    if (note.RestBefore > kLongestUnmarkedGap) Rest(score, note.RestBefore, layout);
+    if (note.RestBefore > kLongestUnmarkedGap) Rest(m, i, note.RestBefore, layout);
 
     const std::string sign = layout.signs.Sign(pitchClass, !defaultSign.empty());
     if (InPicture(layout.x + kColumn, score)) {
         const int x = static_cast<int>(layout.x);
+        score.BeginNote(static_cast<int>(i));
         score.Text(x + 32, s.NoteY, CalcolaDurata(note.DurationText), kKeepFont, kScorePoints);
         if (!sign.empty()) score.Text(x + 24, s.NoteY, sign, kKeepFont, kScorePoints);
         TAGLI(score, s.NoteY, x + (s.NoteY == 43 ? 26 : 27));
+        score.EndNote();
     }
 
     layout.x += kColumn;
+    AddEngravedNote(m, static_cast<int>(i), s.NoteY, ShownFor(sign), static_cast<int>(layout.x));
     s.NotePositions.resize(i + 1);
     s.NotePositions[i].TimeMs = s.NoteEvents[i].TimeMs;
     s.NotePositions[i].StartTick = static_cast<double>(layout.x);
@@ -132,6 +144,7 @@ void PutInScore2(Main& m) {
     if (!s.DeviceReady) return;
     s.NoteY = 0;
     Intestazione(m.Pic2, s);
+    StartMusicModel(m, true, DrawnKeyFifths(s));
     AggiornaBuona2(s);
     m.PicScore.Clear();
     DrawStaff(m.PicScore);
@@ -142,6 +155,7 @@ void PutInScore2(Main& m) {
     for (std::size_t i = 0; i + 1 < elements; ++i) EngraveTakeNote(m, i, layout);
 
     EndMarks(m.PicScore);
+    FinishMusicModel(m);
 }
 
 }  // namespace tonemark

@@ -13,7 +13,7 @@ set_name=${1:-run}
 # MIDI SoundFont, and the headers of the sound servers the program talks to.
 run_packages=(
   cmake g++ make pkg-config git
-  qt6-base-dev qt6-svg-dev libgl-dev libfontconfig-dev
+  qt6-base-dev qt6-svg-dev libgl-dev libfontconfig-dev zlib1g-dev
   libfluidsynth-dev fluidsynth fluid-soundfont-gm
   libpulse-dev libasound2-dev libjack-jackd2-dev
 )

@@ -104,7 +104,7 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
         if (!Busy()) Handle(RefreshSoundStatus);
     });
     soundStatus->start();
-    picScore_->setToolTip("Ctrl+S saves the song as a MIDI file; Ctrl+E exports the score as PDF, SVG or PNG.");
+    picScore_->setToolTip("Ctrl+S saves the song as a MIDI file; Ctrl+E exports the score as PDF, SVG or PNG, or its music as MusicXML.");
     CenterOnScreen();
     qApp->installEventFilter(this);
 }

@@ -10,14 +10,24 @@
 
 #include "app/qt/main_window.h"
 #include "app/song_files.h"
+#include "music/musicxml_writer.h"
 #include "score/qt/score_export.h"
 
 namespace tonemark {
 namespace {
 
 const char kMidiFilter[] = "MIDI files (*.mid *.midi)";
-const QStringList kExportFilters = {"PDF documents (*.pdf)", "SVG drawings (*.svg)", "PNG pictures (*.png)"};
-const QStringList kExportFormats = {"pdf", "svg", "png"};
+const QStringList kExportFilters = {"PDF documents (*.pdf)", "SVG drawings (*.svg)", "PNG pictures (*.png)",
+                                    "MusicXML (*.musicxml)", "Compressed MusicXML (*.mxl)"};
+const QStringList kExportFormats = {"pdf", "svg", "png", "musicxml", "mxl"};
+const QStringList kMusicFormats = {"musicxml", "mxl"};
+
+// The picture of the score, or the music itself for notation programs.
+QString Export(const Main& m, const QString& path) {
+    if (kMusicFormats.contains(QFileInfo(path).suffix().toLower()))
+        return QString::fromStdString(ExportMusicXml(m.music, QFile::encodeName(path).toStdString()));
+    return ExportScore(m.Pic2, m.PicScore, path);
+}
 
 // The first extension a filter names: "pdf" for "PDF documents (*.pdf)".
 QString FilterExtension(const QString& filter) {
@@ -98,7 +108,7 @@ void ExportScoreWithDialog(MainWindow& window, Main& m) {
     const QString destination = ExportFileNameFor(choice.file, choice.filter);
     window.Handle([destination](Main& program) {
         BusyCursor busy(*program.platform);
-        const QString reason = ExportScore(program.Pic2, program.PicScore, destination);
+        const QString reason = Export(program, destination);
         if (reason.isEmpty()) program.Notify("Exported the score as " + destination.toStdString() + ".");
         else program.Notify("Not exported: " + reason.toStdString() + ".");
     });

@@ -1,5 +1,6 @@
 // The desktop's file dialogs for keeping what the user made: Ctrl+S saves the
-// song on show as a Standard MIDI File, Ctrl+E exports the engraved score.
+// song on show as a Standard MIDI File, Ctrl+E exports the engraved score
+// (or the music on show, for notation programs).
 #pragma once
 
 #include <QString>
@@ -15,7 +16,8 @@ class MainWindow;
 // how it went. Cancelling does nothing.
 void SaveSongWithDialog(MainWindow& window, Main& m);
 
-// Asks where to export the score, as PDF, SVG or PNG, and writes it.
+// Asks where to export the score, as PDF, SVG or PNG, or the music on show as
+// MusicXML or compressed MusicXML, and writes it.
 void ExportScoreWithDialog(MainWindow& window, Main& m);
 
 // The folder the dialogs open in: the user's music folder, else the home folder.
@@ -26,7 +28,7 @@ QString SongFileNameFor(const QString& chosen);
 
 // The file an export goes to, whose extension says the format: a name with no
 // extension takes the one of the chosen filter; a name whose extension is
-// none of ".pdf", ".svg" and ".png" gets ".pdf" added.
+// none of ".pdf", ".svg", ".png", ".musicxml" and ".mxl" gets ".pdf" added.
 QString ExportFileNameFor(const QString& chosen, const QString& selectedFilter);
 
 }  // namespace tonemark

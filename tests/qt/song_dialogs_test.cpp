@@ -32,6 +32,8 @@ using testing::EnsureApplication;
 const QString kPdfFilter = "PDF documents (*.pdf)";
 const QString kSvgFilter = "SVG drawings (*.svg)";
 const QString kPngFilter = "PNG pictures (*.png)";
+const QString kMusicXmlFilter = "MusicXML (*.musicxml)";
+const QString kMxlFilter = "Compressed MusicXML (*.mxl)";
 
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
@@ -51,6 +53,8 @@ TEST(SongDialogNames, AnExportsExtensionChoosesItsFormat) {
     EXPECT_EQ(ExportFileNameFor("/s/score.PNG", kPdfFilter), "/s/score.PNG");
     EXPECT_EQ(ExportFileNameFor("/s/score", kSvgFilter), "/s/score.svg") << "none typed: the chosen filter's";
     EXPECT_EQ(ExportFileNameFor("/s/score", kPngFilter), "/s/score.png");
+    EXPECT_EQ(ExportFileNameFor("/s/score", kMxlFilter), "/s/score.mxl");
+    EXPECT_EQ(ExportFileNameFor("/s/score.MusicXML", kPdfFilter), "/s/score.MusicXML");
     EXPECT_EQ(ExportFileNameFor("/s/score", ""), "/s/score.pdf");
     EXPECT_EQ(ExportFileNameFor("/s/score.jpg", kPngFilter), "/s/score.jpg.pdf") << "an unknown one: PDF";
     EXPECT_EQ(ExportFileNameFor("", kPdfFilter), "");
@@ -176,7 +180,7 @@ TEST_F(SongDialogs, ExportTakesTheFormatOfTheChosenFilter) {
     });
     ExportScoreWithDialog(*window, m);
     EXPECT_EQ(proposed, "Scala maggiore - DO.pdf");
-    EXPECT_EQ(filters, (QStringList{kPdfFilter, kSvgFilter, kPngFilter}));
+    EXPECT_EQ(filters, (QStringList{kPdfFilter, kSvgFilter, kPngFilter, kMusicXmlFilter, kMxlFilter}));
     EXPECT_EQ(chosen, kSvgFilter);
     EXPECT_EQ(afterChoosingSvg, "Scala maggiore - DO.svg") << "the proposed name follows the format";
     const QString exported = folder + "/score.svg";
@@ -191,6 +195,36 @@ TEST_F(SongDialogs, ExportIsPdfUnlessToldOtherwise) {
     });
     ExportScoreWithDialog(*window, m);
     EXPECT_TRUE(ReadAll(folder + "/score.pdf").startsWith("%PDF-"));
+}
+
+// The take as MusicXML, plain or compressed by the name typed; a folder that
+// is not there gets the same message as the other formats.
+TEST_F(SongDialogs, TheMusicGoesToNotationProgramsByTheNamesExtension) {
+    testing::RecordTake(m, platform, {{1, 0.5, 500.5}, {4, 600.5, 900.5}}, 1200);
+    window->Sync();
+    for (const QString name : {"/take.musicxml", "/take.mxl"}) {
+        WhenTheDialogOpens([&](QFileDialog& dialog) {
+            TypeName(dialog, folder + name);
+            Accept(dialog);
+        });
+        ExportScoreWithDialog(*window, m);
+        EXPECT_EQ(Shown(), "Exported the score as " + folder + name + ".");
+    }
+    const QByteArray plain = ReadAll(folder + "/take.musicxml");
+    EXPECT_TRUE(plain.startsWith("<?xml")) << plain.left(80).toStdString();
+    EXPECT_TRUE(plain.contains("<step>C</step><alter>1</alter><octave>4</octave>"));
+    const QByteArray zipped = ReadAll(folder + "/take.mxl");
+    EXPECT_TRUE(zipped.startsWith("PK\x03\x04"));
+    EXPECT_EQ(zipped.mid(30, 8), "mimetype");
+
+    const QString nowhere = folder + "/no such folder/take.mxl";
+    WhenTheDialogOpens([&](QFileDialog& dialog) {
+        TypeName(dialog, nowhere);
+        Accept(dialog);
+    });
+    ExportScoreWithDialog(*window, m);
+    EXPECT_TRUE(Shown().startsWith("Not exported: ")) << Shown().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
 }
 
 }  // namespace
