@@ -68,9 +68,9 @@ bool PulseOutput::Connect() {
     }
     WaitUntil(mainloop_, [this] { return ContextSettled(context_); });
     bool ready = pa_context_get_state(context_) == PA_CONTEXT_READY;
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(std::lround(sampleRate_)), kChannels};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(std::lround(sampleRate_)), kChannels};
     if (ready) {
-        stream_ = pa_stream_new(context_, "Tonemark", &spec, nullptr);
+        stream_ = pa_stream_new(context_, "Tonemark", &format, nullptr);
         ready = stream_ != nullptr;
     }
     if (ready) {
@@ -78,7 +78,7 @@ bool PulseOutput::Connect() {
         pa_stream_set_write_callback(stream_, OnWrite, this);
         pa_stream_set_underflow_callback(stream_, OnUnderflow, this);
         const std::uint32_t target = static_cast<std::uint32_t>(
-            pa_usec_to_bytes(static_cast<pa_usec_t>(policy_.TargetMs()) * 1000, &spec));
+            pa_usec_to_bytes(static_cast<pa_usec_t>(policy_.TargetMs()) * 1000, &format));
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = target;
@@ -208,11 +208,11 @@ void PulseOutput::NoteLatency(MonotonicMicros measured) {
 
 void PulseOutput::ApplyTarget() {
     targetMs_ = policy_.TargetMs();
-    const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
-    if (!spec) return;
+    const pa_sample_spec* format = pa_stream_get_sample_spec(stream_);
+    if (!format) return;
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(targetMs_.load()) * 1000, spec));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(targetMs_.load()) * 1000, format));
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
