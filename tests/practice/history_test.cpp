@@ -381,22 +381,36 @@ TEST(PracticeHistory, AFullDiskLosesOnlyThePassBeingSavedAndTheFileStaysWhole) {
 TEST(PracticeHistory, ALockedFileCostsOnlyThatPass) {
     TempFolder tmp;
     const fs::path file = tmp.path / "practice.sqlite";
-    History h(file.string());
-    ASSERT_GT(h.Save(Scale(), Clean(4)), 0);
+    {
+        History h(file.string());
+        ASSERT_GT(h.Save(Scale(), Clean(4)), 0);
 
-    Sql other(file);
-    ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
-    ASSERT_EQ(other.Exec("INSERT INTO pass (started_at, material, mode, tempo_bpm, offset_ms)"
-                         " VALUES ('x', 'other', 'Keep going', 60, 0)"),
-              SQLITE_OK);
-    EXPECT_EQ(h.Save(Scale(), Clean(4)), 0);
-    EXPECT_NE(h.Problem().find("locked by another program: " + file.string()), std::string::npos) << h.Problem();
-    EXPECT_NE(h.Problem().find("this pass was not kept"), std::string::npos) << h.Problem();
-    ASSERT_EQ(other.Exec("ROLLBACK"), SQLITE_OK);
+        Sql other(file);
+        ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        ASSERT_EQ(other.Exec("INSERT INTO pass (started_at, material, mode, tempo_bpm, offset_ms)"
+                             " VALUES ('x', 'other', 'Keep going', 60, 0)"),
+                  SQLITE_OK);
+        EXPECT_EQ(h.Save(Scale(), Clean(4)), 0);
+        EXPECT_NE(h.Problem().find("locked by another program: " + file.string()), std::string::npos) << h.Problem();
+        EXPECT_NE(h.Problem().find("this pass was not kept"), std::string::npos) << h.Problem();
+        ASSERT_EQ(other.Exec("ROLLBACK"), SQLITE_OK);
 
-    EXPECT_GT(h.Save(Scale(), Clean(4)), 0);
-    EXPECT_EQ(h.Problem(), "");
-    EXPECT_EQ(h.Recent("Scala maggiore", "C", 480).size(), 2u);
+        EXPECT_GT(h.Save(Scale(), Clean(4)), 0);
+        EXPECT_EQ(h.Problem(), "");
+        EXPECT_EQ(h.Recent("Scala maggiore", "C", 480).size(), 2u);
+    }
+
+    // Locked from before the window opened it: tried again at the next save.
+    std::optional<Sql> holder(std::in_place, file);
+    ASSERT_EQ(holder->Exec("PRAGMA locking_mode = EXCLUSIVE"), SQLITE_OK);
+    ASSERT_EQ(holder->Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+    History late(file.string());
+    EXPECT_NE(late.Problem().find("locked by another program: " + file.string()), std::string::npos)
+        << late.Problem();
+    holder.reset();
+    EXPECT_GT(late.Save(Scale(), Clean(4)), 0) << late.Problem();
+    EXPECT_EQ(late.Problem(), "");
+    EXPECT_EQ(late.Recent("Scala maggiore", "C", 480).size(), 3u);  // the two kept above and this one
 }
 
 // A file that is not a database, one whose table is damaged (found at
