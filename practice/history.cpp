@@ -210,7 +210,8 @@ struct History::Db {
 
     int PrepareWriting() {
         int rc = sqlite3_prepare_v2(handle,
-                                    "INSERT INTO pass (started_at, material, key, note_value, mode, tempo_bpm, offset_ms)"
+                                    "INSERT INTO pass"
+                                    " (started_at, material, key, note_value, mode, tempo_bpm, offset_ms)"
                                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
                                     -1, &insertPass, nullptr);
         if (rc == SQLITE_OK)
@@ -423,7 +424,11 @@ bool History::MoveAside() {
 }
 
 std::int64_t History::Save(const PassRecord& pass, const PassJudgement& judged) {
-    if (db_->retry) Open();
+    if (db_->retry) {
+        Open();
+        if (db_->retry)
+            problem_ = "The practice history is locked by another program: " + path_ + "; this pass was not kept";
+    }
     if (!db_->writable) return 0;
     return SaveOnce(pass, judged, /*mayMoveAside=*/true);
 }
