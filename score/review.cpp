@@ -21,15 +21,30 @@ using practice::Verdict;
 constexpr char kFiguresFont[] = "Sans";
 constexpr double kFiguresPoints = 7;
 constexpr double kFiguresPixels = kFiguresPoints * 96.0 / 72.0;
-constexpr int kFiguresCellHeight = 11;  // the character cell of 7-pt lettering
-constexpr double kFigureWidth = 0.62;   // a figure's advance, in ems
-constexpr int kFiguresRow = 14;         // between the bar numbers (ink to row 12) and the staff (32)
-constexpr int kFiguresClearance = 2;    // above a note's ink
-constexpr double kHeadCentreX = 3.7;    // a black head's centre, right of its glyph's origin
+constexpr double kDigitWidth = 0.64;  // advances in ems of a sans-serif face
+constexpr double kSignWidth = 0.84;   // "+", and the minus
+constexpr int kFiguresInkBottom = 9;
+// Rows, as text origins (the figures' ink runs from 2 to 9 px below it): the
+// row between the bar numbers (ink to row 12) and the staff's top line (32),
+// or higher for a high note, so that the ink ends a pixel above its head
+// (33.5 px below the head's origin) or above its sign (a flat reaches 25.6 px
+// below it).
+constexpr int kFiguresRow = 14;
+constexpr int kFiguresAboveHead = 23;
+constexpr int kFiguresAboveSign = 15;
+// Figures centre over the head, unless the stem (at the head's right, from 9
+// px right of its origin) reaches up to their row: then they end 2 px left of it.
+constexpr int kFiguresRightEdge = 7;
+constexpr double kHeadCentreX = 3.7;
 constexpr double kScorePoints = 16;
-constexpr int kPlayedHeadX = 13;        // beside the head, right of its stem
-constexpr int kPlayedHeadWithSignX = 17;
-constexpr int kSignBeforeHead = 8;
+// The played pitch is a cue-sized head (and sign) right of the stem, clear of
+// it by a pixel: head ink from 12 px right of the note's origin, or the sign's
+// from there and the head after it.
+constexpr double kCueScale = 0.75;
+constexpr int kPlayedHeadX = 13;
+constexpr int kPlayedSignX = 13;
+constexpr int kPlayedHeadAfterSignX = 19;
+constexpr double kHeadDrop = 37;  // a head's centre below its text origin, at full size
 
 bool IsSign(const std::string& text) { return text == "#" || text == "b" || text == "n"; }
 
@@ -52,32 +67,42 @@ bool IsBlackKey(int pitch) {
     return kBlack[static_cast<std::size_t>(((pitch % 12) + 12) % 12)];
 }
 
-// Where the review writes a note's figures: the row above the staff, or
-// higher when the note's ink (its stem) reaches into that row.
-int FiguresY(const TextOp& head) {
-    int y = kFiguresRow;
-    if (const std::optional<InkBox> ink = InkBounds(head))
-        y = std::min(y, static_cast<int>(std::floor(ink->top)) - kFiguresClearance - kFiguresCellHeight);
-    return std::max(y, 0);
-}
+// What the engraving drew for one note.
+struct Engraved {
+    std::vector<std::size_t> heads;  // operations
+    bool sign = false;
+};
 
-int FiguresX(int noteX, const std::string& text) {
-    // Figures and signs are alike wide; the minus is one character of three bytes.
-    std::size_t characters = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++characters;
-    const double width = static_cast<double>(characters) * kFigureWidth * kFiguresPixels;
-    return static_cast<int>(std::lround(noteX + kHeadCentreX - width / 2));
+double FiguresWidth(const std::string& text) {
+    double ems = 0;
+    for (unsigned char c : text) {
+        if (c >= '0' && c <= '9') ems += kDigitWidth;
+        else if (c == '+' || c == 0xE2) ems += kSignWidth;  // 0xE2 starts the three bytes of the minus
+    }
+    return ems * kFiguresPixels;
 }
 
 void OverlayText(RecordingCanvas& score, int x, int y, const std::string& text, const std::string& font,
-                 double points, std::uint32_t color) {
-    score.Text(x, y, text, font, points);
+                 double points, std::uint32_t color, double staffScale = 1.0) {
+    score.ScaledText(x, y, text, font, points, staffScale);
     score.SetColor(score.Ops().size() - 1, color);
 }
 
-// The played pitch of a wrong note, grey, beside the note's head: on its own
-// line or space as the engravers place a pitch, with the sign the key needs.
+// The figures of a column above its head: `head` the head's operation (the
+// highest head of a chord), `signed_` whether a sign stands beside it.
+void Figures(RecordingCanvas& score, int noteX, const TextOp& head, bool signed_, const std::string& text,
+             std::uint32_t color) {
+    const int y = std::max(0, std::min(kFiguresRow, head.y + (signed_ ? kFiguresAboveSign : kFiguresAboveHead)));
+    const std::optional<InkBox> ink = InkBounds(head);
+    const bool stemInTheWay = ink && ink->top < y + kFiguresInkBottom + 1;
+    const double width = FiguresWidth(text);
+    const double x = stemInTheWay ? noteX + kFiguresRightEdge - width : noteX + kHeadCentreX - width / 2;
+    OverlayText(score, static_cast<int>(std::lround(x)), y, text, kFiguresFont, kFiguresPoints, color);
+}
+
+// The played pitch of a wrong note, grey and cue-sized, beside the note's
+// head: on its own line or space as the engravers place a pitch, with the
+// sign the key needs.
 void PlayedHead(RecordingCanvas& score, const MusicModel& model, int noteX, int pitch) {
     const bool flatKey = model.fifths < 0;
     const int placing = IsBlackKey(pitch) && flatKey ? pitch + 1 : pitch;
@@ -86,9 +111,12 @@ void PlayedHead(RecordingCanvas& score, const MusicModel& model, int noteX, int 
     const char* sign = nullptr;
     if (spelled.alter != KeyAlteration(spelled.step, model.fifths))
         sign = spelled.alter > 0 ? "#" : spelled.alter < 0 ? "b" : "n";
-    const int headX = noteX + (sign ? kPlayedHeadWithSignX : kPlayedHeadX);
-    if (sign) OverlayText(score, headX - kSignBeforeHead, y, sign, kKeepFont, kScorePoints, kReviewPlayed);
-    OverlayText(score, headX, y, kBareHead, kKeepFont, kScorePoints, kReviewPlayed);
+    // A cue-sized glyph hangs from its origin by less: the origin moves down
+    // so that the head stays centred on its place.
+    const int cueY = y + static_cast<int>(std::lround(kHeadDrop * (1 - kCueScale)));
+    if (sign) OverlayText(score, noteX + kPlayedSignX, cueY, sign, kKeepFont, kScorePoints, kReviewPlayed, kCueScale);
+    OverlayText(score, noteX + (sign ? kPlayedHeadAfterSignX : kPlayedHeadX), cueY, kBareHead, kKeepFont,
+                kScorePoints, kReviewPlayed, kCueScale);
 }
 
 std::string Rounded(double value) { return std::to_string(static_cast<long>(std::lround(value))); }
@@ -115,29 +143,66 @@ void ClearPracticeReview(RecordingCanvas& score) {
 
 void DrawPracticeReview(RecordingCanvas& score, const MusicModel& model, const practice::PassJudgement& judged) {
     ClearPracticeReview(score);
-    // Each engraved note's head operations.
-    std::vector<std::vector<std::size_t>> heads(model.notes.size());
+    std::vector<Engraved> engraved(model.notes.size());
     for (std::size_t k = 0; k < score.Ops().size(); ++k) {
         const DrawOp& op = score.Ops()[k];
-        if (IsHead(op) && static_cast<std::size_t>(op.note) < heads.size()) heads[op.note].push_back(k);
+        if (op.kind != DrawOp::Kind::Text || op.note < 0 || static_cast<std::size_t>(op.note) >= engraved.size())
+            continue;
+        if (IsHead(op)) engraved[op.note].heads.push_back(k);
+        if (IsSign(op.text.text)) engraved[op.note].sign = true;
     }
     std::vector<const ModelNote*> byIndex(model.notes.size(), nullptr);
     for (const ModelNote& n : model.notes)
         if (n.index >= 0 && static_cast<std::size_t>(n.index) < byIndex.size()) byIndex[n.index] = &n;
 
+    // One column per lone note or chord, in the order of the results.
+    struct Column {
+        const ModelNote* top = nullptr;  // the highest head shown
+        double errorMs = NAN;            // the strike's: the earliest of its right notes, else of any played
+        bool right = false;
+        std::uint32_t color = 0;
+    };
+    std::vector<Column> columns;
+    std::vector<int> columnOfChord;
     score.BeginNote(kOverlayNote);
     for (const NoteResult& r : judged.notes) {
         if (r.verdict == Verdict::Extra || r.idx < 0 || static_cast<std::size_t>(r.idx) >= byIndex.size()) continue;
         const ModelNote* note = byIndex[r.idx];
-        const std::vector<std::size_t>& noteHeads = heads[r.idx];
-        if (note == nullptr || noteHeads.empty()) continue;  // not in the picture
+        const Engraved& drawn = engraved[r.idx];
+        if (note == nullptr || drawn.heads.empty()) continue;  // not in the picture
         const std::uint32_t color = ReviewColor(r.verdict);
-        for (std::size_t op : noteHeads) score.SetColor(op, color);
-        if (std::isnan(r.onsetErrorMs)) continue;
-        const TextOp head = score.Ops()[noteHeads.front()].text;
-        const std::string figures = OnsetErrorText(r.onsetErrorMs);
-        OverlayText(score, FiguresX(note->x, figures), FiguresY(head), figures, kFiguresFont, kFiguresPoints, color);
+        for (std::size_t op : drawn.heads) score.SetColor(op, color);
         if (r.verdict == Verdict::Wrong && r.playedPitch >= 0) PlayedHead(score, model, note->x, r.playedPitch);
+
+        Column* column = nullptr;
+        if (note->chord >= 0) {
+            if (static_cast<std::size_t>(note->chord) >= columnOfChord.size()) columnOfChord.resize(note->chord + 1, -1);
+            int& c = columnOfChord[note->chord];
+            if (c < 0) {
+                c = static_cast<int>(columns.size());
+                columns.emplace_back();
+            }
+            column = &columns[c];
+        } else {
+            columns.emplace_back();
+            column = &columns.back();
+        }
+        const TextOp& head = score.Ops()[drawn.heads.front()].text;
+        if (column->top == nullptr || head.y < score.Ops()[engraved[column->top->index].heads.front()].text.y)
+            column->top = note;
+        if (std::isnan(r.onsetErrorMs)) continue;
+        const bool right = r.verdict != Verdict::Wrong;
+        if (std::isnan(column->errorMs) || (right && !column->right) ||
+            (right == column->right && r.onsetErrorMs < column->errorMs)) {
+            column->errorMs = r.onsetErrorMs;
+            column->right = right;
+            column->color = color;
+        }
+    }
+    for (const Column& c : columns) {
+        if (c.top == nullptr || std::isnan(c.errorMs)) continue;
+        const Engraved& drawn = engraved[c.top->index];
+        Figures(score, c.top->x, score.Ops()[drawn.heads.front()].text, drawn.sign, OnsetErrorText(c.errorMs), c.color);
     }
     score.EndNote();
 }

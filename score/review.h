@@ -27,10 +27,12 @@ std::uint32_t ReviewColor(practice::Verdict v);
 // columns place the marks). Draws over an earlier review, taking that off
 // first. Heads are the note's text operations other than its signs; stems are
 // part of the head glyphs and take its colour, ledger lines and signs stay
-// black. Notes outside the picture get no marks; extra presses are not drawn.
-// The played pitch of a wrong note stands 13 px right of the head (17 px with
-// the sign it needs in the key, drawn grey before it); signs held from earlier
-// in the bar are not taken into account.
+// black. Each column shows one figure above its (highest) head, left of the
+// stem: a lone note's onset error, a chord's the error of its first right
+// note. The played pitch of a wrong note is a grey cue-sized head right of the
+// stem, with the sign the key needs before it (signs held from earlier in the
+// bar are not taken into account). Notes outside the picture get no marks;
+// extra presses are not drawn.
 void DrawPracticeReview(RecordingCanvas& score, const MusicModel& model, const practice::PassJudgement& judged);
 
 // Takes the review off: every mark gone, every head black again.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "score/glyph_table.h"
 #include "score/glyphs.h"
 #include "support/music_songs.h"
 
@@ -74,7 +75,8 @@ TEST_F(ReviewTest, HeadsColouredFiguresAboveAndTheWrongPitchBeside) {
     }
 
     // Note 2: "+23" above it, in its column; E natural beside it, grey, on
-    // the E line (35 - 2 x 4) with the natural the three flats need.
+    // the bottom line (row 64, its centre 64.5) with the natural the three
+    // flats need.
     const int x2 = music.notes[2].x;
     const TextOp* figures = OverlayText(score, "+23", x2 - 12, x2 + 4);
     ASSERT_NE(figures, nullptr);
@@ -82,18 +84,21 @@ TEST_F(ReviewTest, HeadsColouredFiguresAboveAndTheWrongPitchBeside) {
     EXPECT_EQ(figures->color, kReviewWrong);
     const TextOp* played2 = OverlayText(score, kBareHead, x2 + 1, x2 + 24);
     ASSERT_NE(played2, nullptr);
-    EXPECT_EQ(played2->y, 27);
+    auto centreY = [](const TextOp& t) { return (InkBounds(t)->top + InkBounds(t)->bottom) / 2; };
+    EXPECT_NEAR(centreY(*played2), 64.5, 0.5);
+    EXPECT_GT(InkBounds(*played2)->left, InkBounds(HeadOf(score, 2)->text)->right) << "clear of the note and its stem";
     EXPECT_EQ(played2->color, kReviewPlayed);
     const TextOp* natural = OverlayText(score, "n", x2 + 1, played2->x - 1);
     ASSERT_NE(natural, nullptr);
-    EXPECT_EQ(natural->y, 27);
+    EXPECT_NEAR(centreY(*natural), 64.5, 0.5);
+    EXPECT_EQ(natural->color, kReviewPlayed);
     ASSERT_NE(OverlayText(score, "\xE2\x88\x92" "30", music.notes[3].x - 12, music.notes[3].x + 4), nullptr);
 
-    // Note 6: B flat is in the key, so it stands on the B place (11) with no sign.
+    // Note 6: B flat is in the key, so it stands on the middle line with no sign.
     const int x6 = music.notes[6].x;
     const TextOp* played6 = OverlayText(score, kBareHead, x6 + 1, x6 + 24);
     ASSERT_NE(played6, nullptr);
-    EXPECT_EQ(played6->y, 11);
+    EXPECT_NEAR(centreY(*played6), 48.5, 0.5);
     EXPECT_EQ(OverlayText(score, "b", x6 + 1, x6 + 24), nullptr);
     EXPECT_EQ(OverlayText(score, "n", x6 + 1, x6 + 24), nullptr);
 
