@@ -52,19 +52,6 @@ CREATE TABLE IF NOT EXISTS note_result (
 CREATE INDEX IF NOT EXISTS note_result_by_pass ON note_result (pass_id);
 )sql";
 
-// The verdict's word as kept in the table (the same words the review shows).
-const char* VerdictWord(Verdict v) {
-    switch (v) {
-        case Verdict::OnTime: return "on time";
-        case Verdict::Early: return "early";
-        case Verdict::Late: return "late";
-        case Verdict::Wrong: return "wrong";
-        case Verdict::Missed: return "missed";
-        case Verdict::Extra: return "extra";
-    }
-    return "missed";
-}
-
 std::string UtcStamp(const char* format) {
     std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -464,7 +451,7 @@ std::int64_t History::SaveOnce(const PassRecord& pass, const PassJudgement& judg
             BindNumber(s, 6, n.onsetErrorMs);
             BindNumber(s, 7, n.heldFraction);
             BindIntOrNull(s, 8, n.velocity, n.velocity > 0);
-            sqlite3_bind_text(s, 9, VerdictWord(n.verdict), -1, SQLITE_STATIC);
+            sqlite3_bind_text(s, 9, VerdictText(n.verdict), -1, SQLITE_STATIC);
             rc = Run(s);
         }
         if (rc == SQLITE_OK) rc = db.Exec("COMMIT");

@@ -4,6 +4,11 @@
 
 namespace tonemark {
 
+std::string CannotKeepUpMessage(int bufferMs) {
+    return "This machine cannot keep the sound going even with a " + std::to_string(bufferMs) +
+           " ms buffer: expect clicks while it is this busy.";
+}
+
 BufferPolicy::BufferPolicy(BufferPolicySettings settings, MonotonicMicros now)
     : settings_(std::move(settings)),
       step_(0),

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "app/clock.h"
@@ -32,6 +33,9 @@ struct BufferPolicySettings {
     // the server settling, not the machine falling behind.
     MonotonicMicros settling = 300'000;
 };
+
+// The message line's words when even the largest buffer, `bufferMs`, runs dry.
+std::string CannotKeepUpMessage(int bufferMs);
 
 class BufferPolicy {
 public:

@@ -154,8 +154,7 @@ int AlsaOutput::LatencyMs() const {
 
 std::string AlsaOutput::Trouble() const {
     if (!cannotKeepUp_) return {};
-    return "This machine cannot keep the sound going even with a " + std::to_string(targetMs_.load()) +
-           " ms buffer: expect clicks while it is this busy.";
+    return CannotKeepUpMessage(targetMs_.load());
 }
 
 }  // namespace tonemark

@@ -126,8 +126,7 @@ int PulseOutput::LatencyMs() const {
 
 std::string PulseOutput::Trouble() const {
     if (!cannotKeepUp_) return {};
-    return "This machine cannot keep the sound going even with a " + std::to_string(targetMs_.load()) +
-           " ms buffer: expect clicks while it is this busy.";
+    return CannotKeepUpMessage(targetMs_.load());
 }
 
 void PulseOutput::OnContextState(pa_context*, void* self) {

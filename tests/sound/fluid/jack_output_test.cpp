@@ -21,19 +21,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/private_sound_server.h"
+
 namespace tonemark {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds giveUp = std::chrono::seconds(10)) {
-    const auto deadline = Clock::now() + giveUp;
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+using testing::WaitFor;
 
 // A dummy JACK server at 48 kHz. Each test has a name of its own, the same
 // from run to run: JACK keeps a few server slots in shared memory, and only a

@@ -8,6 +8,7 @@
 
 #include "sound/fluid/silent_clock.h"
 #include "sound/fluid/song_bytes.h"
+#include "support/private_sound_server.h"
 #include "support/temp_path.h"
 
 #include <algorithm>
@@ -36,18 +37,8 @@ constexpr int kNoteOn = 0x90;
 constexpr float kSlow = 0.25f;
 // The piano peaks near 0.1 and a click near 0.26; silence is 0.
 constexpr float kAudible = 0.01f;
-// Each wait gives up after this; a working root gets there within a few seconds.
-constexpr auto kGiveUp = std::chrono::seconds(20);
-
-// Waits until `done` holds or kGiveUp has passed; says which.
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + kGiveUp;
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+// Each wait gives up after 20 s; a working root gets there within a few seconds.
+using testing::WaitFor;
 
 // What the test sees of one device the root opened.
 struct DeviceState {
