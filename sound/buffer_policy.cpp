@@ -1,8 +1,17 @@
 #include "sound/buffer_policy.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tonemark {
+
+bool Audible(const float* left, const float* right, int frames) {
+    // Far below anything heard, above the reverb's last denormal whispers.
+    constexpr float kFloor = 1e-5f;
+    for (int i = 0; i < frames; ++i)
+        if (std::abs(left[i]) > kFloor || std::abs(right[i]) > kFloor) return true;
+    return false;
+}
 
 std::string CannotKeepUpMessage(int bufferMs) {
     return "This machine cannot keep the sound going even with a " + std::to_string(bufferMs) +
@@ -14,7 +23,8 @@ BufferPolicy::BufferPolicy(BufferPolicySettings settings, MonotonicMicros now)
       step_(0),
       quietSpell_(settings_.quietSpell),
       lastChange_(now),
-      lastUnderrun_(now) {
+      lastUnderrun_(now),
+      lastSound_(now - settings_.silenceToShrink) {
     if (settings_.stepsMs.empty()) settings_.stepsMs = BufferPolicySettings{}.stepsMs;
     step_ = std::min(settings_.firstStep, settings_.stepsMs.size() - 1);
 }
@@ -44,7 +54,7 @@ bool BufferPolicy::Underrun(MonotonicMicros now) {
 }
 
 bool BufferPolicy::Tick(MonotonicMicros now) {
-    if (step_ == 0 || now - lastUnderrun_ < quietSpell_) return false;
+    if (step_ == 0 || now - lastUnderrun_ < quietSpell_ || now - lastSound_ < settings_.silenceToShrink) return false;
     --step_;
     cannotKeepUp_ = false;
     ChangedAt(now);

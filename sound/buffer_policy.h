@@ -32,7 +32,13 @@ struct BufferPolicySettings {
     // Underruns this soon after the stream started or its buffer changed are
     // the server settling, not the machine falling behind.
     MonotonicMicros settling = 300'000;
+    // A smaller buffer is tried only after this long without sound: if it
+    // does not hold, it runs dry where nobody hears the gap.
+    MonotonicMicros silenceToShrink = 2'000'000;
 };
+
+// Whether a block carries any sound (a smaller buffer is tried only in silence).
+bool Audible(const float* left, const float* right, int frames);
 
 // The message line's words when even the largest buffer, `bufferMs`, runs dry.
 std::string CannotKeepUpMessage(int bufferMs);
@@ -44,6 +50,8 @@ public:
     int TargetMs() const { return settings_.stepsMs[step_]; }
     // An underrun reported at `now`; true when the target changed.
     bool Underrun(MonotonicMicros now);
+    // The stream carried sound at `now` (anything above silence).
+    void Sounded(MonotonicMicros now) { lastSound_ = now; }
     // Time going by; true when the target changed (it shrank).
     bool Tick(MonotonicMicros now);
     // Underruns went on at the largest buffer; cleared when it shrinks again.
@@ -58,6 +66,7 @@ private:
     MonotonicMicros quietSpell_;
     MonotonicMicros lastChange_;
     MonotonicMicros lastUnderrun_;
+    MonotonicMicros lastSound_;
     std::deque<MonotonicMicros> recent_;  // underruns within the burst window
     std::uint64_t underruns_ = 0;
     bool cannotKeepUp_ = false;

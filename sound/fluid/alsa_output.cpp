@@ -117,6 +117,7 @@ bool AlsaOutput::WriteBlock() {
         interleaved_.resize(frames * kChannels);
     }
     render_(left_.data(), right_.data(), static_cast<int>(frames));
+    if (Audible(left_.data(), right_.data(), static_cast<int>(frames))) policy_.Sounded(MonotonicNow());
     for (std::size_t i = 0; i < frames; ++i) {
         interleaved_[2 * i] = left_[i];
         interleaved_[2 * i + 1] = right_[i];

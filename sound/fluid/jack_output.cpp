@@ -112,6 +112,7 @@ void JackOutput::RenderAhead(std::size_t frames) {
             right_.resize(kRenderBlock);
         }
         render_(left_.data(), right_.data(), kRenderBlock);
+        if (Audible(left_.data(), right_.data(), kRenderBlock)) policy_.Sounded(MonotonicNow());
         interleaved_.clear();
         // phase_ counts from the frame before this block (lastLeft_/lastRight_).
         while (phase_ < kRenderBlock) {

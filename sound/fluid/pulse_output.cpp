@@ -173,6 +173,7 @@ void PulseOutput::Fill(std::size_t bytes) {
             right_.resize(frames);
         }
         render_(left_.data(), right_.data(), static_cast<int>(frames));
+        if (Audible(left_.data(), right_.data(), static_cast<int>(frames))) policy_.Sounded(MonotonicNow());
         auto* out = static_cast<float*>(data);
         for (std::size_t i = 0; i < frames; ++i) {
             out[2 * i] = left_[i];

@@ -19,9 +19,11 @@ class FakeStream {
 public:
     explicit FakeStream(BufferPolicySettings settings = {}) : policy(settings, 0) {}
 
-    // Runs for `duration`; for `stallMs` out of every `everyMs` the render thread is held up.
-    void Run(MonotonicMicros duration, int stallMs, int everyMs) {
+    // Runs for `duration`; for `stallMs` out of every `everyMs` the render
+    // thread is held up. `sounding`: the stream carries sound all along.
+    void Run(MonotonicMicros duration, int stallMs, int everyMs, bool sounding = false) {
         for (const MonotonicMicros end = now + duration; now < end; now += kMs) {
+            if (sounding) policy.Sounded(now);
             const int phase = static_cast<int>((now / kMs) % everyMs);
             const bool stalled = stallMs > 0 && phase < stallMs;
             if (!stalled && (now / kMs) % 2 == 0) queuedMs = policy.TargetMs();
@@ -93,6 +95,14 @@ TEST(BufferPolicy, ShrinksSlowlyAfterQuietSpellsThatGrowLongerWithEachGrowth) {
     EXPECT_EQ(stream.policy.TargetMs(), 10);
     stream.Run(200 * kSecond, 0, 500);
     EXPECT_EQ(stream.policy.TargetMs(), 10) << "never below the smallest step";
+
+    // While a song sounds, a smaller buffer is not tried: only in the silence after it.
+    stream.Run(10 * kSecond, 17, 500);
+    ASSERT_EQ(stream.policy.TargetMs(), 20);
+    stream.Run(600 * kSecond, 0, 500, true);
+    EXPECT_EQ(stream.policy.TargetMs(), 20);
+    stream.Run(2100 * kMs, 0, 500);
+    EXPECT_EQ(stream.policy.TargetMs(), 15);
     EXPECT_EQ(stream.largest, 20);
     EXPECT_EQ(stream.underruns, static_cast<int>(stream.policy.UnderrunCount()));
 }
