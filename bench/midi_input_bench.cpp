@@ -20,7 +20,13 @@
 // Needs a running JACK server (JACK_DEFAULT_SERVER names it);
 // bench/midi_input_bench.sh starts a dummy one, runs this and cleans up.
 //
+// With --flood, a flood of 10,000 events a second with malformed bytes among
+// them, between two short phrases, and no stalls: prints how long the window
+// took to handle an event posted to it every 2 ms meanwhile, what the take
+// kept around the flood and what the message line said.
+//
 // Usage: midi_input_bench [notes] [stall ms] (default 200 notes, 20 ms)
+//        midi_input_bench --flood [seconds] (default 3)
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -35,6 +41,7 @@
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -71,6 +78,7 @@ public:
 struct SentEvent {
     jack_nframes_t frame;
     std::array<std::uint8_t, 3> bytes;
+    std::uint8_t size = 3;
     // Filled in by the sender's process callback.
     jack_time_t serverTime = 0;       // the frame's time on the server's clock
     MonotonicMicros handedOver = 0;   // when the cycle carrying it ran
@@ -118,7 +126,7 @@ private:
             SentEvent& e = self->events_[i];
             if (static_cast<std::int32_t>(e.frame - (start + frames)) >= 0) break;
             const jack_nframes_t offset = static_cast<std::int32_t>(e.frame - start) > 0 ? e.frame - start : 0;
-            jack_midi_event_write(buffer, offset, e.bytes.data(), e.bytes.size());
+            jack_midi_event_write(buffer, offset, e.bytes.data(), e.size);
             e.serverTime = jack_frames_to_time(self->client_, start + offset);
             e.handedOver = now;
         }
@@ -179,6 +187,38 @@ std::vector<SentEvent> Melody(int notes, jack_nframes_t first, jack_nframes_t ra
     return events;
 }
 
+// A flood of `seconds` at 10,000 events a second between two short phrases:
+// notes on and off over notes 36-96, and every 50th event bytes that are no
+// MIDI message (data with no status, a note cut short, a data byte with its
+// top bit set). Each phrase is five notes; the second begins 300 ms after the flood.
+std::vector<SentEvent> Flood(double seconds, jack_nframes_t first, jack_nframes_t rate) {
+    std::vector<SentEvent> events;
+    auto at = [&](double ms) { return first + static_cast<jack_nframes_t>(ms * rate / 1000.0); };
+    auto phrase = [&](double from) {
+        for (int i = 0; i < 5; ++i) {
+            const auto note = static_cast<std::uint8_t>(60 + 2 * i);
+            events.push_back({at(from + 100 * i), {0x90, note, static_cast<std::uint8_t>(40 + 20 * i)}});
+            events.push_back({at(from + 100 * i + 80), {0x80, note, 0}});
+        }
+    };
+    phrase(0);
+    const SentEvent malformed[] = {{0, {0x3C, 0x40, 0x00}, 3}, {0, {0x90, 0x3C, 0}, 2}, {0, {0x90, 0xBC, 0x40}, 3}};
+    const int count = static_cast<int>(seconds * 10000);
+    for (int i = 0; i < count; ++i) {
+        const auto note = static_cast<std::uint8_t>(36 + (i / 2) % 61);
+        const jack_nframes_t frame = at(550 + i / 10.0);
+        events.push_back({frame, {static_cast<std::uint8_t>(i % 2 == 0 ? 0x90 : 0x80), note,
+                                  static_cast<std::uint8_t>(i % 2 == 0 ? 1 + i % 127 : 0)}});
+        if (i % 50 == 49) {
+            SentEvent bad = malformed[(i / 50) % 3];
+            bad.frame = frame;
+            events.push_back(bad);
+        }
+    }
+    phrase(550 + seconds * 1000 + 300);
+    return events;
+}
+
 void BusyWait(std::chrono::microseconds d) {
     const auto end = std::chrono::steady_clock::now() + d;
     while (std::chrono::steady_clock::now() < end) {
@@ -201,8 +241,10 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     setenv("JACK_NO_START_SERVER", "1", 1);
     QApplication app(argc, argv);
-    const int notes = argc > 1 ? std::atoi(argv[1]) : 200;
-    const int stallMs = argc > 2 ? std::atoi(argv[2]) : 20;
+    const bool flood = argc > 1 && std::string(argv[1]) == "--flood";
+    const double floodSeconds = flood && argc > 2 ? std::atof(argv[2]) : 3;
+    const int notes = !flood && argc > 1 ? std::atoi(argv[1]) : 200;
+    const int stallMs = flood ? 0 : argc > 2 ? std::atoi(argv[2]) : 20;
 
     Sender sender;
     if (!sender.Open()) {
@@ -248,14 +290,37 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         offset = ServerToMonotonic();
-        sender.Arm(Melody(notes, jack_frame_time(sender.Client()) + rate / 2, rate));
+        const jack_nframes_t first = jack_frame_time(sender.Client()) + rate / 2;
+        sender.Arm(flood ? Flood(floodSeconds, first, rate) : Melody(notes, first, rate));
         while (!sender.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         done = true;
     });
     window.Handle(Command2_Click);  // "Rec"
-    staller.start(50);
+    if (stallMs > 0) staller.start(50);
+    // How long the window takes to handle an event posted to it, every 2 ms,
+    // and every text the message line shows.
+    std::vector<double> handlingDelays;
+    std::vector<std::string> said;
+    std::atomic<bool> probing{true};
+    std::thread prober([&] {
+        while (probing) {
+            const MonotonicMicros posted = MonotonicNow();
+            QMetaObject::invokeMethod(
+                &window, [posted, &handlingDelays] { handlingDelays.push_back((MonotonicNow() - posted) / 1000.0); },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    QTimer captions;
+    QObject::connect(&captions, &QTimer::timeout, [&] {
+        if (!m.ui.StatusLine.caption.empty() && (said.empty() || said.back() != m.ui.StatusLine.caption))
+            said.push_back(m.ui.StatusLine.caption);
+    });
+    captions.start(5);
     RunUntil(done);
+    probing = false;
+    prober.join();
     player.join();
     staller.stop();
     if (failed) {
@@ -270,6 +335,28 @@ int main(int argc, char** argv) {
     const std::vector<std::int16_t> ticks = m.state.RecTicks;
     const std::vector<std::uint8_t> velocities = m.recVelocity;
     window.Handle(Command3_Click);  // "Stop"
+    if (flood) {
+        const std::vector<SentEvent>& sent = sender.Events();
+        std::size_t notesSent = 0;
+        for (const SentEvent& e : sent) notesSent += e.size == 3 && (e.bytes[0] == 0x90 || e.bytes[0] == 0x80) && e.bytes[1] < 0x80;
+        std::size_t heard = 0;
+        {
+            std::lock_guard lock(synth.mutex);
+            heard = synth.calls.size();
+        }
+        const std::vector<std::string> rows = RawTakeLog(ticks, velocities);
+        std::printf("MIDI flood over JACK: %.1f s at 10,000 events a second, %zu events (%zu notes on and off, the "
+                    "rest malformed), period %u frames; server xruns: %d\n",
+                    floodSeconds, sent.size(), notesSent, period, sender.Xruns());
+        std::printf("note calls: %zu; take rows: %zu (the two phrases around the flood are 20)\n", heard,
+                    rows.size() - 2);
+        for (std::size_t i = 0; i < 10 && i < rows.size(); ++i) std::printf("  first rows: %s\n", rows[i].c_str());
+        for (std::size_t i = rows.size() > 12 ? rows.size() - 12 : 0; i + 2 < rows.size(); ++i)
+            std::printf("  last rows: %s\n", rows[i].c_str());
+        Print("window: an event posted every 2 ms, handled after (ms):", handlingDelays);
+        for (const std::string& text : said) std::printf("message line: %s\n", text.c_str());
+        return 0;
+    }
 
     const std::vector<SentEvent>& sent = sender.Events();
     std::vector<std::int64_t> stored;  // tick numbers of the stored events

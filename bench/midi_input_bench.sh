@@ -5,6 +5,7 @@
 #
 #   bench/midi_input_bench.sh [period frames] [notes] [stall ms] [build folder]
 #   (64 frames, 200 notes, 20 ms, build/)
+#   bench/midi_input_bench.sh [period frames] --flood [seconds] [build folder]
 #
 # Asks for real-time scheduling first and runs without it (at the period
 # given) when the machine refuses; the figures say which server ran. Needs

@@ -7,7 +7,8 @@ server's clock (jack_frames_to_time of its frame), then its bytes in hex. With
 its name). With --flood SECONDS the melody stops after its fourth note for a
 flood of 10,000 events a second (short notes over the whole keyboard, with
 bytes that are no MIDI message among them), and goes on 300 ms after it; the
-flood's events are not printed."""
+flood's events are not printed. With --overlap MS the two legato notes are
+held MS (up to 190) into the next instead of 30 and 50 ms."""
 import ctypes
 import sys
 import threading
@@ -52,11 +53,19 @@ def arguments():
     flood_seconds = 0.0
     if "--flood" in sys.argv:
         flood_seconds = float(sys.argv[sys.argv.index("--flood") + 1])
-    return "--no-connect" not in sys.argv, flood_seconds
+    overlap_ms = None
+    if "--overlap" in sys.argv:
+        overlap_ms = float(sys.argv[sys.argv.index("--overlap") + 1])
+    return "--no-connect" not in sys.argv, flood_seconds, overlap_ms
 
 
-connect, flood_seconds = arguments()
+connect, flood_seconds, overlap_ms = arguments()
 melody = list(MELODY)
+if overlap_ms is not None:
+    # The two legato notes are let go this long after the next began (to hear both through it).
+    melody = [(450 + overlap_ms, data) if data == (0x80, 62, 0) else
+              (1200 + overlap_ms, data) if data == (0x80, 67, 0) else (ms, data) for ms, data in melody]
+    melody.sort(key=lambda e: e[0])
 extra = []
 if flood_seconds > 0:
     shift = flood_seconds * 1000 + 300
