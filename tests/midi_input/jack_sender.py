@@ -16,7 +16,7 @@ import time
 
 import jack
 
-# (ms after the start, bytes): ten notes, two of them legato over the next.
+# (ms after the start, bytes): eleven notes, two of them legato over the next.
 MELODY = [
     (0, (0x90, 60, 40)), (200, (0x80, 60, 0)),
     (250, (0x90, 62, 60)), (450, (0x90, 64, 80)), (480, (0x80, 62, 0)), (700, (0x90, 64, 0)),
@@ -63,8 +63,8 @@ connect, flood_seconds, overlap_ms = arguments()
 melody = list(MELODY)
 if overlap_ms is not None:
     # The two legato notes are let go this long after the next began (to hear both through it).
-    melody = [(450 + overlap_ms, data) if data == (0x80, 62, 0) else
-              (1200 + overlap_ms, data) if data == (0x80, 67, 0) else (ms, data) for ms, data in melody]
+    melody = [(450 + overlap_ms, data) if ms == 480 else (1200 + overlap_ms, data) if ms == 1250 else (ms, data)
+              for ms, data in melody]
     melody.sort(key=lambda e: e[0])
 extra = []
 if flood_seconds > 0:
