@@ -197,7 +197,7 @@ private:
                 toldMalformed_ = true;
                 sink_.Message("Bytes from JACK that are no MIDI message were ignored.");
             }
-            if (portsChanged_.exchange(false)) ConnectSources();
+            if (portsChanged_.exchange(false) || retryConnecting_) ConnectSources();
         }
     }
 
@@ -225,15 +225,18 @@ private:
         }
     }
 
+    // Connects the sources to take that are not connected yet, then tells
+    // what is connected now that was not before, and what no longer is, by
+    // the port's own connections: a source that is going away may still be
+    // listed for a moment after its port was unregistered.
     void ConnectSources() {
         std::set<std::string> remembered;
         {
             std::lock_guard lock(namesMutex_);
             remembered = connectedByOthers_;
         }
+        bool failed = false;
         const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
-        std::set<std::string> present;
-        std::string newlyConnected;
         for (const char** p = ports; p != nullptr && *p != nullptr; ++p) {
             jack_port_t* port = jack_port_by_name(client_, *p);
             if (port == nullptr) continue;
@@ -241,28 +244,23 @@ private:
             JackSource source{*p, (flags & JackPortIsOutput) != 0, (flags & JackPortIsPhysical) != 0 && takeHardware_,
                               true};
             if (!ShouldConnectJackSource(source, ownClient_, remembered)) continue;
-            present.insert(source.name);
             if (jack_port_connected_to(port_, *p)) continue;
-            if (jack_connect(client_, *p, ownPortName_.c_str()) == 0 || errno == EEXIST) {
-                if (connected_.count(source.name) == 0)
-                    newlyConnected += (newlyConnected.empty() ? "" : ", ") + source.name;
-            }
+            // Refused: the source is going away, or not ready yet; tried again shortly.
+            if (jack_connect(client_, *p, ownPortName_.c_str()) != 0 && !jack_port_connected_to(port_, *p)) failed = true;
         }
         if (ports != nullptr) jack_free(ports);
-        // Sources connected before that are there no more.
-        std::string gone;
-        for (const std::string& name : connected_)
-            if (present.count(name) == 0) gone += (gone.empty() ? "" : ", ") + name;
+        retryConnecting_ = failed;
         // Everything connected to the port now, by the program or by hand.
         std::set<std::string> now;
         if (const char** linked = jack_port_get_connections(port_)) {
             for (const char** p = linked; *p != nullptr; ++p) now.insert(*p);
             jack_free(linked);
         }
-        for (const std::string& name : present) now.insert(name);
+        std::string gone, newlyConnected;
+        for (const std::string& name : connected_)
+            if (now.count(name) == 0) gone += (gone.empty() ? "" : ", ") + name;
         for (const std::string& name : now)
-            if (connected_.count(name) == 0 && newlyConnected.find(name) == std::string::npos)
-                newlyConnected += (newlyConnected.empty() ? "" : ", ") + name;
+            if (connected_.count(name) == 0) newlyConnected += (newlyConnected.empty() ? "" : ", ") + name;
         connected_ = now;
         if (!gone.empty()) {
             sink_.SourcesLost(MonotonicNow());
@@ -290,6 +288,7 @@ private:
     std::mutex namesMutex_;
     std::set<std::string> connectedByOthers_;  // guarded by namesMutex_
     std::set<std::string> connected_;          // reader thread only
+    bool retryConnecting_ = false;             // reader thread only
 };
 
 }  // namespace

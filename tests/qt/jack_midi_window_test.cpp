@@ -130,10 +130,18 @@ protected:
     std::vector<Sent> Send(bool connectItself, QStringList more = {}) {
         QProcess sender;
         StartSender(sender, QStringList{connectItself ? "--connect" : "--no-connect"} + more);
-        EXPECT_TRUE(RunUntil([&] { return sender.state() == QProcess::NotRunning; }, 30000));
+        EXPECT_TRUE(RunUntil([&] { return sender.state() == QProcess::NotRunning; }, 30000, [&] { Listen(); }));
         EXPECT_EQ(sender.exitCode(), 0) << sender.readAllStandardError().toStdString();
         return Read(sender);
     }
+
+    // Keeps every text the message line shows, in turn.
+    void Listen() {
+        const std::string& caption = m.ui.StatusLine.caption;
+        if (!caption.empty() && (said.empty() || said.back() != caption)) said.push_back(caption);
+    }
+    // How many times the message line showed `text`.
+    long Told(const std::string& text) const { return std::count(said.begin(), said.end(), text); }
 
     void StartSender(QProcess& sender, const QStringList& arguments) {
         sender.start("/usr/bin/python3", QStringList{TONEMARK_TEST_SOURCE "/midi_input/jack_sender.py"} + arguments);
@@ -170,6 +178,7 @@ protected:
     MidiBridge* bridge = nullptr;
     std::string server_;
     QProcess jackd_;
+    std::vector<std::string> said;
 };
 
 TEST_F(JackMidiWindow, AMelodySentOnFramesIsHeardRecordedOnItsTimesAndHeardAgainAfterThePortCameBack) {
@@ -207,10 +216,15 @@ TEST_F(JackMidiWindow, AMelodySentOnFramesIsHeardRecordedOnItsTimesAndHeardAgain
     }
 
     // The sender's port goes away with it and comes back under the same name:
-    // the program connects it again by itself and plays it.
+    // the program says so each time, connects it again by itself and plays it.
+    EXPECT_TRUE(RunUntil([&] { return Told("MIDI source gone: sender:out. It plays again when it comes back.") == 1; },
+                         2000, [&] { Listen(); }));
     const std::size_t before = Live().size();
     EXPECT_EQ(Send(false).size(), 22u);
     EXPECT_TRUE(RunUntil([&] { return Live().size() >= before + 22; }, 2000)) << Live().size() - before;
+    EXPECT_EQ(Told("MIDI keyboard connected: sender:out."), 2);
+    EXPECT_TRUE(RunUntil([&] { return Told("MIDI source gone: sender:out. It plays again when it comes back.") == 2; },
+                         2000, [&] { Listen(); }));
 }
 
 TEST_F(JackMidiWindow, AFloodWithBytesThatAreNoMessageLeavesTheTakeAsPlayedAroundItAndIsTold) {
