@@ -415,6 +415,12 @@ int main(int argc, char** argv) {
             ++r;
         } else {
             ++unrecorded;
+            if (std::getenv("TONEMARK_BENCH_VERBOSE"))
+                std::printf("event %3zu (%02x %d %d at %.3f ms) not in the take; next row %d %d %d at %.0f\n",
+                            static_cast<std::size_t>(&e - sent.data()), e.bytes[0], e.bytes[1], e.bytes[2],
+                            (trueTime(e) - start) / 1000.0, r < rows.size() ? rows[r].status : 0,
+                            r < rows.size() ? rows[r].note : 0, r < rows.size() ? rows[r].velocity : 0,
+                            r < rows.size() ? rows[r].ms : 0.0);
         }
     }
     if (rowErrors.empty()) {

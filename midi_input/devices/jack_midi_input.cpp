@@ -220,6 +220,11 @@ private:
             const auto stamp = static_cast<std::int64_t>(header.stamp);
             MonotonicMicros when = stamp - serverNow + readAt;
             if (when > readAt + kMostAheadMicros) when = readAt;
+            // Events come in the order they were played: a server whose clock
+            // jumped back (a dummy one running late, resetting its filter)
+            // does not reorder them.
+            when = std::max(when, lastWhen_);
+            lastWhen_ = when;
             if (auto event = DecodeChannelMessage(bytes[0], bytes[1] & 0x7F, bytes[2] & 0x7F, when))
                 sink_.Event(*event);
         }
@@ -289,6 +294,7 @@ private:
     std::set<std::string> connectedByOthers_;  // guarded by namesMutex_
     std::set<std::string> connected_;          // reader thread only
     bool retryConnecting_ = false;             // reader thread only
+    MonotonicMicros lastWhen_ = 0;             // reader thread only
 };
 
 }  // namespace
