@@ -91,9 +91,14 @@ struct Main {
     struct QueuedMark {
         std::int16_t mark;
         std::uint8_t velocity;
+        std::int64_t tick;  // the clock's tick it happened in: it lands there or after
     };
     std::deque<QueuedMark> queuedMarks;
     bool midiRangeTold = false;  // this take has said which notes it keeps
+    // Presses a flood kept out of the take, per on-screen key: their releases
+    // are kept out too. This take has said so.
+    std::array<int, 25> midiUnrecorded{};
+    bool midiFloodTold = false;
     std::array<int, 25> midiHeld{};  // per on-screen key: MIDI notes holding it down
 
     Platform defaultPlatform;

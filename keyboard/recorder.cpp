@@ -37,7 +37,8 @@ void GreyBeatLamps(Main& m) {
 
 // The tick's recording step: the pending marks go into the take at the
 // running index; a release replaces a press made in the same tick. A tick
-// left empty takes the oldest mark that found no tick of its own.
+// left empty takes the oldest mark that found no tick of its own, once that
+// mark's moment has come.
 void RecordTick(Main& m) {
     MainState& s = m.state;
     const auto index = static_cast<std::size_t>(s.RecTickCount);
@@ -53,7 +54,7 @@ void RecordTick(Main& m) {
     if (s.PendingKeyUp < 0) s.RecTicks[index] = s.PendingKeyUp;
     if (s.RecTicks[index] != 0) {
         m.recVelocity[index] = 0;
-    } else if (!m.queuedMarks.empty()) {
+    } else if (!m.queuedMarks.empty() && m.queuedMarks.front().tick <= m.Timer3Clock.Done()) {
         s.RecTicks[index] = m.queuedMarks.front().mark;
         m.recVelocity[index] = m.queuedMarks.front().velocity;
         m.queuedMarks.pop_front();
@@ -145,6 +146,8 @@ void Command2_Click(Main& m) {
     m.ui.List3.rows.clear();
     m.queuedMarks.clear();
     m.midiRangeTold = false;
+    m.midiUnrecorded.fill(0);
+    m.midiFloodTold = false;
     if (!keptNotice.empty()) m.Notify(keptNotice);  // the take's reload above spoke last
 }
 
@@ -190,10 +193,36 @@ void PlaceLateKeyMarks(Main& m, MonotonicMicros when, bool wasRecording) {
     s.PendingKeyUp = 0;
 }
 
+namespace {
+
+// How many ticks a key's move may be put off when the tick it happened in
+// holds another (a chord struck within a millisecond). Moves that come faster
+// than that for long (a flood of them) are not recorded: the take keeps its
+// time, and what was played before and after stays where it was played.
+constexpr std::int64_t kMostPutOffTicks = 8;
+
+// A press kept out of the take (its release will be too), told once a take.
+void LeaveOut(Main& m, int key) {
+    m.midiUnrecorded[static_cast<std::size_t>(key)] += 1;
+    if (m.midiFloodTold) return;
+    m.midiFloodTold = true;
+    m.Notify("The MIDI keyboard played more than a take can hold (one key a millisecond): some notes were not recorded.");
+}
+
+}  // namespace
+
 void PlaceKeyMarkAt(Main& m, std::int16_t mark, std::uint8_t velocity, MonotonicMicros when) {
     RunTimer3Until(m, when);
     MainState& s = m.state;
     if (!m.ui.Timer3.enabled || mark == 0) return;
+    const int key = mark > 0 ? mark - 128 : mark + 128;
+    int& unrecorded = m.midiUnrecorded[static_cast<std::size_t>(key)];
+    if (mark < 0 && unrecorded > 0) {
+        unrecorded -= 1;  // the release of a press left out
+        return;
+    }
+    // A release of a press in the take is kept however far it must be put off.
+    const bool mayLeaveOut = mark > 0;
     const TickClock& clock = m.Timer3Clock;
     const std::int64_t eventTick = when < clock.Started() ? 1 : (when - clock.Started()) / TickClock::kTickMicros + 1;
     const std::int64_t late = clock.Done() - eventTick + 1;
@@ -212,16 +241,23 @@ void PlaceKeyMarkAt(Main& m, std::int16_t mark, std::uint8_t velocity, Monotonic
         }
     } else if (late > 0) {
         // Its tick has run: the mark goes there, or to the first free tick after it.
-        auto index = static_cast<std::size_t>(std::max<double>(s.RecTickCount - static_cast<double>(late), 0));
-        for (; index < s.RecTicks.size(); ++index) {
+        const auto own = static_cast<std::size_t>(std::max<double>(s.RecTickCount - static_cast<double>(late), 0));
+        for (std::size_t index = own; index < s.RecTicks.size(); ++index) {
             if (s.RecTicks[index] != 0) continue;
+            if (mayLeaveOut && static_cast<std::int64_t>(index - own) > kMostPutOffTicks) break;
             s.RecTicks[index] = mark;
             if (m.recVelocity.size() < s.RecTicks.size()) m.recVelocity.resize(s.RecTicks.size(), 0);
             m.recVelocity[index] = velocity;
             return;
         }
     }
-    m.queuedMarks.push_back({mark, velocity});  // the next free tick takes it
+    // The ticks to come take the waiting marks one by one, each from its own tick on.
+    const std::int64_t landsOn = std::max(eventTick, clock.Done() + 1 + static_cast<std::int64_t>(m.queuedMarks.size()));
+    if (mayLeaveOut && landsOn - eventTick > kMostPutOffTicks) {
+        LeaveOut(m, key);
+        return;
+    }
+    m.queuedMarks.push_back({mark, velocity, eventTick});
 }
 
 void Command3_Click(Main& m) {

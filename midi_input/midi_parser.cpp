@@ -14,6 +14,15 @@ int DataLength(std::uint8_t status) {
 
 }  // namespace
 
+MessageForm FormOf(const std::uint8_t* bytes, std::size_t size) {
+    if (size == 0 || bytes[0] < 0x80) return MessageForm::Malformed;
+    if (bytes[0] >= 0xF0) return MessageForm::System;
+    if (size != static_cast<std::size_t>(1 + DataLength(bytes[0]))) return MessageForm::Malformed;
+    for (std::size_t i = 1; i < size; ++i)
+        if (bytes[i] >= 0x80) return MessageForm::Malformed;
+    return MessageForm::Channel;
+}
+
 std::optional<MidiInputEvent> DecodeChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                                                    MonotonicMicros when) {
     MidiInputEvent e;

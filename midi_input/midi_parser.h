@@ -35,6 +35,14 @@ private:
     bool inSysEx_ = false;
 };
 
+// What one message handed over whole (as JACK hands them) is: a channel
+// message of the right length, a system message (SysEx, clock, active
+// sensing...: of no interest, and no fault), or bytes that are no MIDI
+// message at all (data with no status, a message cut short or too long, a
+// data byte with its top bit set).
+enum class MessageForm : std::uint8_t { Channel, System, Malformed };
+MessageForm FormOf(const std::uint8_t* bytes, std::size_t size);
+
 // The event a complete channel message stands for, if it is one a player
 // makes: note on/off (any channel) or the sustain pedal (controller 64).
 std::optional<MidiInputEvent> DecodeChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,

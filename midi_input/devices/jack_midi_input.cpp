@@ -1,13 +1,17 @@
 // The JACK backend: a client "tonemark" with a MIDI input port "midi_in".
-// The process callback copies each event with its frame (the cycle's first
-// frame plus the event's offset) into a ring buffer and wakes a reader
-// thread, which turns the frame into the moment the event happened, with the
-// server's clock, and hands it on. Sources are connected from that thread too
-// (JACK forbids it in its callbacks): hardware sources as they appear, and
-// any source the user once connected by hand, by its name, when it comes back.
+// The process callback copies each event into a ring buffer with the time of
+// its frame (the cycle's first frame plus the event's offset) on the
+// server's clock, converted in that cycle, and wakes a reader thread, which
+// places that time on the program's clock and hands the event on. The
+// reader runs at real-time priority, just below the server's, when the
+// server has it, so that a busy machine does not hold the notes back.
+// Sources are connected from that thread too (JACK forbids it in its
+// callbacks): hardware sources as they appear, and any source the user once
+// connected by hand, by its name, when it comes back.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <jack/thread.h>
 #include <semaphore.h>
 
 #include <algorithm>
@@ -29,10 +33,13 @@ namespace {
 constexpr char kClientName[] = "tonemark";
 constexpr char kPortName[] = "midi_in";
 constexpr std::size_t kRingBytes = 1 << 16;
+// A frame the server's clock places further ahead of its reading than this
+// is taken to have come when it was read.
+constexpr MonotonicMicros kMostAheadMicros = 250'000;
 
-// One event in the ring: its frame, its size, then its bytes.
+// One event in the ring: its frame's time on the server's clock, its size, then its bytes.
 struct RingHeader {
-    jack_nframes_t frame;
+    jack_time_t stamp;
     std::uint32_t size;
 };
 
@@ -106,9 +113,15 @@ private:
         for (std::uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-            // A player's messages are three bytes at most; system exclusive is read past.
-            if (event.size == 0 || event.size > 3 || event.buffer[0] >= 0xF0) continue;
-            const RingHeader header{cycleStart + event.time, static_cast<std::uint32_t>(event.size)};
+            // System messages (SysEx, clock...) are read past; bytes that are no message are counted.
+            const MessageForm form = FormOf(event.buffer, event.size);
+            if (form != MessageForm::Channel) {
+                if (form == MessageForm::Malformed) self->malformed_.fetch_add(1);
+                continue;
+            }
+            // Converted now: the server's clock places this cycle's frames best while it runs.
+            const RingHeader header{jack_frames_to_time(self->client_, cycleStart + event.time),
+                                    static_cast<std::uint32_t>(event.size)};
             if (jack_ringbuffer_write_space(self->ring_) < sizeof header + event.size) {
                 self->lost_.fetch_add(1);
                 continue;
@@ -149,6 +162,11 @@ private:
     }
 
     void Read() {
+        if (jack_is_realtime(client_)) {
+            const int priority = jack_client_real_time_priority(client_);
+            // Refused (no permission), the reader runs as any other thread.
+            if (priority > 1) jack_acquire_real_time_scheduling(pthread_self(), priority - 1);
+        }
         bool toldGone = false;
         while (!stop_) {
             timespec until{};
@@ -175,7 +193,11 @@ private:
                 toldFlood_ = true;
                 sink_.Message("JACK sent more MIDI than could be read: some notes were lost.");
             }
-            if (portsChanged_.exchange(false)) ConnectSources();
+            if (malformed_.exchange(0) > 0 && !toldMalformed_) {
+                toldMalformed_ = true;
+                sink_.Message("Bytes from JACK that are no MIDI message were ignored.");
+            }
+            if (portsChanged_.exchange(false) || retryConnecting_) ConnectSources();
         }
     }
 
@@ -186,27 +208,40 @@ private:
             jack_ringbuffer_read(ring_, reinterpret_cast<char*>(&header), sizeof header);
             std::uint8_t bytes[3] = {0, 0, 0};
             jack_ringbuffer_read(ring_, reinterpret_cast<char*>(bytes), header.size);
-            // The frame's time on the server's clock, then on the program's:
-            // both clocks are read together, so their difference is known to
-            // a microsecond or two whatever clock the server keeps.
+            // The frame's time on the program's clock: both clocks are read
+            // together, so their difference is known to a microsecond or two
+            // whatever clock the server keeps. The server's clock may place a
+            // frame ahead of the moment it is read: by up to a period for a
+            // frame late in the cycle being run, by several when the server
+            // runs cycles early to catch up after running late. Its word is
+            // taken for it, within reason.
             const MonotonicMicros readAt = MonotonicNow();
             const auto serverNow = static_cast<std::int64_t>(jack_get_time());
-            const auto stamp = static_cast<std::int64_t>(jack_frames_to_time(client_, header.frame));
-            const MonotonicMicros when = std::min(stamp - serverNow + readAt, readAt);
+            const auto stamp = static_cast<std::int64_t>(header.stamp);
+            MonotonicMicros when = stamp - serverNow + readAt;
+            if (when > readAt + kMostAheadMicros) when = readAt;
+            // Events come in the order they were played: a server whose clock
+            // jumped back (a dummy one running late, resetting its filter)
+            // does not reorder them.
+            when = std::max(when, lastWhen_);
+            lastWhen_ = when;
             if (auto event = DecodeChannelMessage(bytes[0], bytes[1] & 0x7F, bytes[2] & 0x7F, when))
                 sink_.Event(*event);
         }
     }
 
+    // Connects the sources to take that are not connected yet, then tells
+    // what is connected now that was not before, and what no longer is, by
+    // the port's own connections: a source that is going away may still be
+    // listed for a moment after its port was unregistered.
     void ConnectSources() {
         std::set<std::string> remembered;
         {
             std::lock_guard lock(namesMutex_);
             remembered = connectedByOthers_;
         }
+        bool failed = false;
         const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
-        std::set<std::string> present;
-        std::string newlyConnected;
         for (const char** p = ports; p != nullptr && *p != nullptr; ++p) {
             jack_port_t* port = jack_port_by_name(client_, *p);
             if (port == nullptr) continue;
@@ -214,28 +249,23 @@ private:
             JackSource source{*p, (flags & JackPortIsOutput) != 0, (flags & JackPortIsPhysical) != 0 && takeHardware_,
                               true};
             if (!ShouldConnectJackSource(source, ownClient_, remembered)) continue;
-            present.insert(source.name);
             if (jack_port_connected_to(port_, *p)) continue;
-            if (jack_connect(client_, *p, ownPortName_.c_str()) == 0 || errno == EEXIST) {
-                if (connected_.count(source.name) == 0)
-                    newlyConnected += (newlyConnected.empty() ? "" : ", ") + source.name;
-            }
+            // Refused: the source is going away, or not ready yet; tried again shortly.
+            if (jack_connect(client_, *p, ownPortName_.c_str()) != 0 && !jack_port_connected_to(port_, *p)) failed = true;
         }
         if (ports != nullptr) jack_free(ports);
-        // Sources connected before that are there no more.
-        std::string gone;
-        for (const std::string& name : connected_)
-            if (present.count(name) == 0) gone += (gone.empty() ? "" : ", ") + name;
+        retryConnecting_ = failed;
         // Everything connected to the port now, by the program or by hand.
         std::set<std::string> now;
         if (const char** linked = jack_port_get_connections(port_)) {
             for (const char** p = linked; *p != nullptr; ++p) now.insert(*p);
             jack_free(linked);
         }
-        for (const std::string& name : present) now.insert(name);
+        std::string gone, newlyConnected;
+        for (const std::string& name : connected_)
+            if (now.count(name) == 0) gone += (gone.empty() ? "" : ", ") + name;
         for (const std::string& name : now)
-            if (connected_.count(name) == 0 && newlyConnected.find(name) == std::string::npos)
-                newlyConnected += (newlyConnected.empty() ? "" : ", ") + name;
+            if (connected_.count(name) == 0) newlyConnected += (newlyConnected.empty() ? "" : ", ") + name;
         connected_ = now;
         if (!gone.empty()) {
             sink_.SourcesLost(MonotonicNow());
@@ -257,10 +287,14 @@ private:
     std::atomic<bool> serverGone_{false};
     std::atomic<bool> portsChanged_{false};
     std::atomic<int> lost_{0};
+    std::atomic<int> malformed_{0};
     bool toldFlood_ = false;
+    bool toldMalformed_ = false;
     std::mutex namesMutex_;
     std::set<std::string> connectedByOthers_;  // guarded by namesMutex_
     std::set<std::string> connected_;          // reader thread only
+    bool retryConnecting_ = false;             // reader thread only
+    MonotonicMicros lastWhen_ = 0;             // reader thread only
 };
 
 }  // namespace

@@ -48,6 +48,21 @@ TEST(MidiParser, ReadsWhatAKeyboardSendsAndPassesOverTheRest) {
     EXPECT_EQ(Parse({0x90, 60, 90, 0xF3, 1, 61, 90}).size(), 1u);
 }
 
+TEST(MidiParser, TellsWholeMessagesFromBytesThatAreNone) {
+    auto form = [](std::vector<std::uint8_t> bytes) { return FormOf(bytes.data(), bytes.size()); };
+    EXPECT_EQ(form({0x90, 60, 100}), MessageForm::Channel);
+    EXPECT_EQ(form({0xC3, 5}), MessageForm::Channel);
+    EXPECT_EQ(form({0xF0, 0x7E, 0x7F, 0xF7}), MessageForm::System);
+    EXPECT_EQ(form({0xFE}), MessageForm::System);
+    // Data with no status; a note cut short (it would end note 60); a note
+    // with a status byte where its number should be; too long a program change.
+    EXPECT_EQ(form({60, 100, 0}), MessageForm::Malformed);
+    EXPECT_EQ(form({0x90, 60}), MessageForm::Malformed);
+    EXPECT_EQ(form({0x90, 0xBC, 64}), MessageForm::Malformed);
+    EXPECT_EQ(form({0xC0, 5, 6}), MessageForm::Malformed);
+    EXPECT_EQ(form({}), MessageForm::Malformed);
+}
+
 TEST(StampClock, PlacesStampsAtTheirMomentAndFollowsADriftingClock) {
     StampClock clock;
     // Read 300 us after the stamp, then an event read only 50 us after its own.
