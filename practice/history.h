@@ -58,11 +58,20 @@ public:
                                   int count = 30);
 
     // Empty while all is well; else one line for the message line, such as
-    // "The practice history is read-only: ... (passes are not kept)".
+    // "The practice history is read-only: ... (passes are not kept)". Set
+    // when the database is opened and by every Save (a Save that stores its
+    // pass clears it). Where the file can only be read, Recent() still shows
+    // the passes kept before; a file locked by another program at opening is
+    // tried again at the next Save.
     const std::string& Problem() const { return problem_; }
     const std::string& Path() const { return path_; }
 
 private:
+    void Open();
+    void OpenForReading();
+    bool MoveAside();
+    std::int64_t SaveOnce(const PassRecord& pass, const PassJudgement& judged, bool mayMoveAside);
+
     struct Db;
     std::unique_ptr<Db> db_;
     std::string path_;

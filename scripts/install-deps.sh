@@ -10,10 +10,11 @@ set -euo pipefail
 set_name=${1:-run}
 
 # Building and running: the compiler, CMake, Qt, FluidSynth and its General
-# MIDI SoundFont, and the headers of the sound servers the program talks to.
+# MIDI SoundFont, SQLite for the practice history, and the headers of the
+# sound servers the program talks to.
 run_packages=(
   cmake g++ make pkg-config git
-  qt6-base-dev qt6-svg-dev libgl-dev libfontconfig-dev zlib1g-dev
+  qt6-base-dev qt6-svg-dev libgl-dev libfontconfig-dev zlib1g-dev libsqlite3-dev
   libfluidsynth-dev fluidsynth fluid-soundfont-gm
   libpulse-dev libasound2-dev libjack-jackd2-dev
 )
