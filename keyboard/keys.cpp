@@ -67,7 +67,7 @@ void RelightHeldKeys(Main& m) {
 
 void ComputerKeyDownAt(Main& m, int index, MonotonicMicros when) {
     KeyDownAt(m, index, when);
-    if (m.practice.phase == PracticePhase::Idle) RelightHeldKeys(m);  // a pass lights its own keys
+    RelightHeldKeys(m);
 }
 
 void ComputerKeyUpAt(Main& m, int index, MonotonicMicros when) {

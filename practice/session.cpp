@@ -494,6 +494,15 @@ void BeginKeepGoing(Main& m, int first, double speed, MonotonicMicros now) {
     p.zero = now + static_cast<MonotonicMicros>(std::llround((kPrepareMs + countIn) * 1000.0)) + p.leadMicros;
 }
 
+// A score rebuilt under a pass (a new key, tempo or scale) ends it: its notes
+// are not the ones on show any more.
+bool Interrupted(Main& m) {
+    PracticeState& p = m.practice;
+    if (p.phase != PracticePhase::Passing || m.PicScore.Generation() == p.scoreGeneration) return false;
+    FinishPass(m, true, PassMs(p, m.platform->Now()));
+    return true;
+}
+
 }  // namespace
 
 const char* PracticeModeText(PracticeMode mode) {
@@ -661,6 +670,7 @@ bool PracticeTicking(const Main& m) {
 void PracticeTick(Main& m) {
     PracticeState& p = m.practice;
     if (!PracticeTicking(m)) return;
+    if (Interrupted(m)) return;
     const double now = PassMs(p, m.platform->Now());
     SendAhead(m, now);
     if (p.phase == PracticePhase::Tapping) {
@@ -693,6 +703,7 @@ void PracticeTick(Main& m) {
 void PracticeKeyAt(Main& m, int pitch, int velocity, bool down, MonotonicMicros when) {
     PracticeState& p = m.practice;
     if (p.phase == PracticePhase::Idle || pitch < 0 || pitch > 127) return;
+    if (Interrupted(m)) return;
     const double ms = PassMs(p, when);
     if (p.phase == PracticePhase::Tapping) {
         if (down) p.tapMs.push_back(ms);
