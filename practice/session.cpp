@@ -364,7 +364,7 @@ std::string UtcNow() {
 void SavePass(Main& m) {
     PracticeState& p = m.practice;
     practice::PassRecord record;
-    record.startedAt = UtcNow();
+    record.startedAt = p.passStartedAt;
     record.material = p.passMaterial.material;
     record.key = p.passMaterial.key;
     record.noteValue = p.passMaterial.noteValue;
@@ -606,6 +606,7 @@ bool StartPracticePass(Main& m) {
     p.passMaterial = material;
     p.passMode = p.options.mode;
     p.passBpm = bpm;
+    p.passStartedAt = UtcNow();
     const double speed = bpm / m.music.tempoBpm;
     const auto [first, last] = p.passMode == PracticeMode::KeepGoing ? PassRange(m)
                                                                       : std::pair<int, int>{0, static_cast<int>(m.music.notes.size()) - 1};

@@ -68,6 +68,7 @@ struct PracticeState {
     PracticeMode passMode = PracticeMode::KeepGoing;
     double passBpm = 0;
     PracticeMaterial passMaterial;
+    std::string passStartedAt;  // ISO 8601 UTC, for the history
     std::vector<practice::ExpectedNote> expected;
     std::vector<practice::PlayedNote> played;
     std::array<int, 128> held{};  // per MIDI note: 1 + index into `played` of the press holding it, 0 if none

@@ -268,7 +268,9 @@ void PracticeWindow::Refresh() {
     const QString summary = Join(p.summary);
     if (summary_->text() != summary) summary_->setText(summary);
     // The chart reads the history only when a pass was added or the material changed.
-    if (isVisible() && idle) {
+    // (A new material always comes with a new drawing of the score.)
+    if (isVisible() && idle && (p.passesDone != chartPasses_ || m_.PicScore.Generation() != chartScore_)) {
+        chartScore_ = m_.PicScore.Generation();
         const PracticeMaterial material = CurrentMaterial(m_);
         const std::string id = material.material + "\n" + material.key + "\n" + std::to_string(material.noteValue);
         if (p.passesDone != chartPasses_ || id != chartMaterial_) {

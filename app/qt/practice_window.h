@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,7 @@ private:
     PassChart* chart_ = nullptr;
     bool refreshing_ = false;
     int chartPasses_ = -1;
+    std::uint64_t chartScore_ = 0;
     std::string chartMaterial_;
 };
 
