@@ -59,9 +59,12 @@ struct PassSummary {
     double medianAbsErrorMs = NAN; // of |onset error| over the notes played with the right pitch
     double p90AbsErrorMs = NAN;
     double evennessMs = NAN;       // spread (standard deviation) of the played inter-onset intervals
-                                   // less the written ones; NaN under three notes
-    double meanHeldFraction = NAN;
-    double velocitySpread = NAN;   // standard deviation of the velocities; NaN without MIDI velocities
+                                   // less the written ones (a chord is one onset, its first note; a
+                                   // note not played right breaks the run); NaN under two intervals
+    double meanHeldFraction = NAN; // each right note's held fraction capped at 1, so one note held
+                                   // on does not hide another cut short
+    double velocitySpread = NAN;   // standard deviation of the right notes' velocities; NaN without
+                                   // MIDI velocities
 };
 
 struct PassJudgement {
@@ -71,20 +74,41 @@ struct PassJudgement {
 
 // The notes of `model` from `firstNote` to `lastNote` (indices into
 // model.notes, inclusive) at `speed` times the model's tempo, on the pass clock
-// (the first of them due at `leadInMs`).
+// (the first of them due at `leadInMs`). Indices outside the model are
+// clamped; a speed that is not a positive number gives no notes.
 std::vector<ExpectedNote> ExpectedFromModel(const MusicModel& model, double speed, int firstNote, int lastNote,
                                             double leadInMs = 0);
 
 // The window a press must land in to count as on time for a note of this
 // written length: max(20 ms, 5 % of the length). Beyond it, up to half the
-// length, the note is early or late; further off it is missed.
+// length (never less than the on-time window), the note is early or late;
+// further off it is missed.
 double OnTimeWindowMs(double lengthMs);
 double LateLimitMs(double lengthMs);
 
 // Judges a pass. `offsetMs` (the learner's calibrated steady offset) is taken
 // off every played onset first. Chord notes count as struck together when
 // their presses come within 40 ms of each other.
+//
+// Matching: each press stands for one note at most. Presses of the right pitch
+// are matched first, nearest in time first over the whole pass, so a repeated
+// pitch takes the press nearest its own due time and never its neighbour's;
+// a note left without one then takes the nearest unused press of another pitch
+// inside its window as a wrong note; every press left over is extra.
+//
+// A chord's strike begins with its first right press. Its notes pressed
+// within 40 ms of that one were struck together: they all take the verdict of
+// the first press's onset error. A note pressed more than 40 ms after the
+// first came late to the chord and is late, even when its own error alone
+// would be on time. Every note keeps its own onset error.
+//
+// Held length runs from press to release; a key still held at the end (offMs
+// NaN) counts as held until `passEndMs`. Without a pass end (the first form,
+// or NaN) the pass ends when the last written note runs out, or at the last
+// stamp played if that comes later.
 PassJudgement JudgePass(const std::vector<ExpectedNote>& expected, const std::vector<PlayedNote>& played,
                         double offsetMs);
+PassJudgement JudgePass(const std::vector<ExpectedNote>& expected, const std::vector<PlayedNote>& played,
+                        double offsetMs, double passEndMs);
 
 }  // namespace tonemark::practice
