@@ -20,7 +20,7 @@
 #else
 namespace tonemark {
 void DrawPracticeReview(RecordingCanvas& score, const MusicModel& model, const practice::PassJudgement& judged);
-std::string NoteReviewText(const practice::NoteResult& note);
+std::string NoteReviewText(const practice::NoteResult& note, int fifths = 0);
 }  // namespace tonemark
 #endif
 #include "sound/transport.h"
@@ -170,14 +170,16 @@ void SendAhead(Main& m, double nowMs) {
     PracticeState& p = m.practice;
     if (!m.SynthPlayerHandle) return;
     SynthPlayer& player = *m.SynthPlayerHandle;
-    while (p.clicksSent < p.clickMs.size() && p.clickMs[p.clicksSent] <= nowMs + kLookAheadMs) {
+    // What is heard at `ms` is handed over the output's lead before it.
+    const double handOverBy = nowMs + kLookAheadMs + static_cast<double>(p.leadMicros) / 1000.0;
+    while (p.clicksSent < p.clickMs.size() && p.clickMs[p.clicksSent] <= handOverBy) {
         const double ms = p.clickMs[p.clicksSent];
         // The clicks of a pass start on a bar line; each bar's first is accented.
         const bool accent = p.phase == PracticePhase::Passing && p.clicksSent % static_cast<std::size_t>(p.clicksPerBar) == 0;
         player.SendMidiAt(SendTime(p, ms), kClickChannel, kNoteOn, kClickNote, accent ? kAccentVelocity : kClickVelocity);
         ++p.clicksSent;
     }
-    while (p.soundsSent < p.sounds.size() && p.sounds[p.soundsSent].ms <= nowMs + kLookAheadMs) {
+    while (p.soundsSent < p.sounds.size() && p.sounds[p.soundsSent].ms <= handOverBy) {
         const PracticeState::Sound& s = p.sounds[p.soundsSent];
         player.SendMidiAt(SendTime(p, s.ms), kHearChannel, s.status, s.note, s.velocity);
         ++p.soundsSent;
@@ -390,7 +392,8 @@ void FinishPass(Main& m, bool early, double stopMs) {
         std::stable_sort(played.begin(), played.end(),
                          [](const PlayedNote& a, const PlayedNote& b) { return a.onMs < b.onMs; });
         p.judgedExpected = due;
-        p.judged = practice::JudgePass(due, played, p.offsetMs);
+        // Keys still held count as held until the pass ended.
+        p.judged = practice::JudgePass(due, played, p.offsetMs, early ? stopMs : p.endMs);
     } else {
         std::size_t reached = p.expected.size();
         if (early) {
@@ -791,7 +794,7 @@ bool PracticeReviewClick(Main& m, int note) {
     if (!ReviewStillOn(m) || !p.judged) return false;
     for (const NoteResult& r : p.judged->notes)
         if (r.idx == note && r.verdict != Verdict::Extra) {
-            m.Notify(NoteReviewText(r));
+            m.Notify(NoteReviewText(r, m.music.fifths));
             return true;
         }
     return false;

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -39,7 +40,7 @@ QString OffsetText(const PracticeState& p) {
 }  // namespace
 
 PassChart::PassChart(QWidget* parent) : QWidget(parent) {
-    setMinimumSize(360, 150);
+    setMinimumSize(300, 150);
     setObjectName("PracticeChart");
 }
 
@@ -239,7 +240,16 @@ PracticeWindow* PracticeWindow::Open(MainWindow& main, Main& m) {
         return openWindow;
     }
     openWindow = new PracticeWindow(main, m);
-    openWindow->resize(520, 470);
+    openWindow->resize(440, 480);
+    // Beside the main window, not over its score or keys, where the screen has room.
+    if (QScreen* screen = main.screen()) {
+        const QRect area = screen->availableGeometry();
+        const QRect mainFrame = main.frameGeometry();
+        QPoint at(mainFrame.right() + 8, mainFrame.top());
+        if (at.x() + openWindow->width() > area.right()) at.setX(mainFrame.left() - 8 - openWindow->width());
+        at.setX(std::max(at.x(), area.left()));
+        openWindow->move(at);
+    }
     openWindow->show();
     openWindow->Refresh();
     return openWindow;

@@ -54,6 +54,8 @@ TEST_F(PracticeSession, KeepGoingJudgesEachPressFromItsOwnStamp) {
     // One bar of count-in: four clicks before the first note, the first of
     // them handed over 250 ms after the start; zero is the first note as
     // heard, so its click is handed over 40 ms before it.
+    EXPECT_TRUE(synth->scheduled.empty()) << "nothing is handed over earlier than it must be";
+    RunTo(started + 100'000);
     ASSERT_FALSE(synth->scheduled.empty());
     EXPECT_EQ(synth->scheduled[0].dueMicros, started + 250'000);
     EXPECT_EQ(synth->scheduled[0].message, (std::array<int, 4>{9, 144, 33, 127}));
