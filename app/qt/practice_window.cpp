@@ -97,6 +97,8 @@ void PassChart::paintEvent(QPaintEvent*) {
             const QPointF e(xAt(i), plot.bottom() - plot.height() * std::min(pt.p90AbsErrorMs / maxError, 1.0));
             errorStarted ? error.lineTo(e) : error.moveTo(e);
             errorStarted = true;
+        } else {
+            errorStarted = false;  // a pass with no note right has no error: the line breaks there
         }
     }
     p.setBrush(Qt::NoBrush);
