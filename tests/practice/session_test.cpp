@@ -174,6 +174,30 @@ TEST_F(PracticeSession, WaitForMeMovesOnlyOnTheRightKeyFromAnyInput) {
     EXPECT_EQ(history.Recent(material.material, material.key, material.noteValue).size(), 1u);
 }
 
+TEST_F(PracticeSession, LoopTheWeakestBarPlaysItWithOneBarBeforeIt) {
+    m.practice.options.loopWeakest = true;
+    ASSERT_TRUE(StartPracticePass(m));
+    const PracticeState& p = m.practice;
+    // Bar 3 (notes 8 to 11) is left out, every other note is played on time.
+    for (const practice::ExpectedNote& e : std::vector<practice::ExpectedNote>(p.expected)) {
+        if (e.bar == 3) continue;
+        RunTo(At(e.dueMs) + 3000);
+        KeyDownAt(m, KeyOf(e.pitch), At(e.dueMs));
+        RunTo(At(e.dueMs + 400));
+        KeyUpAt(m, KeyOf(e.pitch), At(e.dueMs + 400));
+    }
+    RunTo(At(p.endMs) + 1000);
+    ASSERT_TRUE(p.judged);
+    ASSERT_TRUE(StartPracticePass(m));
+    ASSERT_EQ(p.loopBar, 3);
+    ASSERT_EQ(p.expected.size(), 8u);
+    EXPECT_EQ(p.expected.front().idx, 4);
+    EXPECT_EQ(p.expected.back().idx, 11);
+    EXPECT_DOUBLE_EQ(p.expected.front().dueMs, 0) << "the loop's own clock starts at its first note";
+    EXPECT_DOUBLE_EQ(p.clickMs.front(), -2000) << "one bar of count-in before bar 2";
+    EXPECT_EQ(PracticeProgressText(m), "Count-in");
+}
+
 TEST_F(PracticeSession, TapAlongKeepsTheMedianOffsetForTheNextRun) {
     StartTapAlong(m);
     const PracticeState& p = m.practice;
