@@ -513,9 +513,10 @@ practice::History& PracticeHistory(Main& m) {
     PracticeState& p = m.practice;
     if (!p.history)
         p.history = std::make_unique<practice::History>(p.historyPath.empty() ? practice::DefaultHistoryPath() : p.historyPath);
-    // Practice goes on without a history; the message line says why, once.
-    if (!p.history->Problem().empty() && !p.historyProblemTold) {
-        p.historyProblemTold = true;
+    // Practice goes on without a history; the message line says why, once
+    // for each thing that goes wrong (a lock that outlasts a save says so).
+    if (!p.history->Problem().empty() && p.history->Problem() != p.historyProblemTold) {
+        p.historyProblemTold = p.history->Problem();
         m.Notify(p.history->Problem());
     }
     return *p.history;

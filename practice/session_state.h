@@ -106,7 +106,7 @@ struct PracticeState {
     practice::TempoStep step;
     bool stepStarted = false;
     std::unique_ptr<practice::History> history;
-    bool historyProblemTold = false;
+    std::string historyProblemTold;  // the history's problem last shown in the message line
 };
 
 }  // namespace tonemark

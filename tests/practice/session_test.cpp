@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "keyboard/keys.h"
 #include "keyboard/midi_keys.h"
@@ -215,6 +216,31 @@ TEST_F(PracticeSession, LoopTheWeakestBarPlaysItWithOneBarBeforeIt) {
     EXPECT_DOUBLE_EQ(p.expected.front().dueMs, 0) << "the loop's own clock starts at its first note";
     EXPECT_DOUBLE_EQ(p.clickMs.front(), -2000) << "one bar of count-in before bar 2";
     EXPECT_EQ(PracticeProgressText(m), "Count-in");
+}
+
+TEST_F(PracticeSession, AHistoryThatCannotBeWrittenIsToldOnceAndPracticeGoesOn) {
+    // The history's folder cannot be made: a file stands where it should be.
+    { std::ofstream(platform.root / "not-a-folder") << "x"; }
+    m.practice.historyPath = (platform.root / "not-a-folder" / "practice.sqlite").string();
+    SetPracticeMode(m, PracticeMode::WaitForMe);
+    auto pass = [&] {
+        ASSERT_TRUE(StartPracticePass(m));
+        for (const practice::ExpectedNote& e : std::vector<practice::ExpectedNote>(m.practice.expected)) {
+            platform.now += 100'000;
+            KeyDownAt(m, KeyOf(e.pitch), platform.now);
+            KeyUpAt(m, KeyOf(e.pitch), platform.now + 50'000);
+        }
+        ASSERT_EQ(m.practice.phase, PracticePhase::Idle);
+    };
+    pass();
+    ASSERT_TRUE(m.practice.judged);
+    EXPECT_EQ(m.practice.judged->summary.onTime, 15);
+    ASSERT_FALSE(PracticeHistory(m).Problem().empty());
+    EXPECT_EQ(m.ui.StatusLine.caption, PracticeHistory(m).Problem());
+    EXPECT_TRUE(m.practice.reviewOn) << "the review is drawn all the same";
+    m.Notify("");
+    pass();
+    EXPECT_EQ(m.ui.StatusLine.caption, "") << "the same problem is not told again at every pass";
 }
 
 TEST_F(PracticeSession, TapAlongKeepsTheMedianOffsetForTheNextRun) {
