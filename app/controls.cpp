@@ -178,6 +178,10 @@ MainControls DesignedControls() {
     m.StatusLine = Make(ControlKind::Label, "StatusLine", "", 240, 8385, 9675, 555);
     m.StatusLine.transparent = true;
     m.StatusLine.foreColor = kDarkRed;
+
+    m.Practice = Button("Practice", "Practice", 4170, 4980, 1005, 375);
+    m.LabNext = Label("LabNext", "", 570, 1545, 885, 180);
+    m.LabNext.foreColor = kAheadBlue;
     return m;
 }
 
@@ -196,7 +200,7 @@ std::vector<Control*> MainControls::WindowControls() {
         if (!IsBlackKey(c.index)) all.push_back(&c);
     for (auto& c : key)
         if (IsBlackKey(c.index)) all.push_back(&c);
-    for (Control* c : {&List3, &OpenMIDI, &SaveFilex, &StatusLine}) all.push_back(c);
+    for (Control* c : {&List3, &OpenMIDI, &SaveFilex, &StatusLine, &Practice}) all.push_back(c);
     return all;
 }
 

@@ -33,6 +33,8 @@ constexpr Color kGreen = Rgb(0, 128, 0);
 constexpr Color kRed = Rgb(255, 0, 0);
 constexpr Color kWhite = Rgb(255, 255, 255);
 constexpr Color kBlack = Rgb(0, 0, 0);
+// The key and the name of the note coming next in a practice pass.
+constexpr Color kAheadBlue = Rgb(40, 110, 220);
 
 // Layout is designed in twips; 15 twips make one pixel.
 constexpr int kTwipsPerPixel = 15;
@@ -104,6 +106,9 @@ struct MainControls {
     Control List3, OpenMIDI, SaveFilex, Shape1, Shape2;
     // Not part of the musical design: where the program tells the user what went wrong.
     Control StatusLine;
+    // Practice: the button that starts a pass, and the next note's name, shown
+    // under the score before it is due (on PicScore, like LabNote).
+    Control Practice, LabNext;
     Timer Timer1{1, false}, Timer2{100, false}, Timer3{1, false};
 
     // Controls lying directly on the window, in drawing order (frames first).

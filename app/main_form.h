@@ -15,6 +15,7 @@
 #include "app/main_state.h"
 #include "app/tick_clock.h"
 #include "music/music_model.h"
+#include "practice/session_state.h"
 #include "score/canvas.h"
 #include "sound/synth.h"
 
@@ -36,6 +37,8 @@ public:
     virtual MonotonicMicros Now() { return MonotonicNow(); }
     // Shows the circle-of-fifths window, or brings it to the front.
     virtual void ShowCircle() {}
+    // Shows the practice window, or brings it to the front.
+    virtual void ShowPractice() {}
 };
 
 // The metronome's clicks already handed to the synthesiser: every click due up
@@ -100,6 +103,9 @@ struct Main {
     std::array<int, 25> midiUnrecorded{};
     bool midiFloodTold = false;
     std::array<int, 25> midiHeld{};  // per on-screen key: MIDI notes holding it down
+
+    // The practice mode (practice/session.h).
+    PracticeState practice;
 
     Platform defaultPlatform;
     Platform* platform = &defaultPlatform;

@@ -2,6 +2,7 @@
 
 #include "app/lifecycle.h"
 #include "keyboard/recorder.h"
+#include "practice/session.h"
 
 namespace tonemark {
 namespace {
@@ -41,6 +42,7 @@ void KeyDownAt(Main& m, int index, MonotonicMicros when) {
     const bool wasRecording = m.state.TakeStarted;
     key_MouseDown(m, index);
     PlaceLateKeyMarks(m, when, wasRecording);
+    PracticeKeyAt(m, KeyNote(index), 0, true, when);
     RunTimer3Until(m, m.platform->Now());
 }
 
@@ -49,6 +51,7 @@ void KeyUpAt(Main& m, int index, MonotonicMicros when) {
     const bool wasRecording = m.state.TakeStarted;
     key_MouseUp(m, index);
     PlaceLateKeyMarks(m, when, wasRecording);
+    PracticeKeyAt(m, KeyNote(index), 0, false, when);
     RunTimer3Until(m, m.platform->Now());
 }
 
@@ -77,6 +80,7 @@ void ComputerKeyUpAt(Main& m, int index, MonotonicMicros when) {
     // Its own note only: a key still held keeps sounding, so legato sounds as played.
     if (m.state.DeviceReady && m.SynthPlayerHandle) m.SynthPlayerHandle->SendMidi(0, 1, 0, 128, KeyNote(index), 0);
     PlaceLateKeyMarks(m, when, wasRecording);
+    PracticeKeyAt(m, KeyNote(index), 0, false, when);
     RunTimer3Until(m, m.platform->Now());
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/lifecycle.h"
 #include "keyboard/recorder.h"
+#include "practice/session.h"
 
 namespace tonemark {
 
@@ -14,6 +15,7 @@ void MidiNoteAt(Main& m, const MidiInputEvent& event) {
             m.midiRangeTold = true;
             m.Notify("Only middle C to C6 is recorded: notes outside it sound but are not kept in the take.");
         }
+        PracticeKeyAt(m, event.note, on ? event.velocity : 0, on, event.when);
         return;
     }
     const int key = event.note - kLowestKeyNote;
@@ -33,6 +35,7 @@ void MidiNoteAt(Main& m, const MidiInputEvent& event) {
     }
     const auto mark = static_cast<std::int16_t>(on ? key + 128 : key - 128);
     PlaceKeyMarkAt(m, mark, on ? event.velocity : 0, event.when);
+    PracticeKeyAt(m, event.note, on ? event.velocity : 0, on, event.when);
     RunTimer3Until(m, m.platform->Now());
 }
 

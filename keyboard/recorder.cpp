@@ -11,6 +11,7 @@
 #include "keyboard/metronome.h"
 #include "keyboard/tempo.h"
 #include "keyboard/timing_report.h"
+#include "practice/session.h"
 #include "sound/transport.h"
 #include "theory/scales.h"
 
@@ -115,6 +116,7 @@ std::vector<std::string> RawTakeLog(const std::vector<std::int16_t>& recTicks,
 }
 
 void Command2_Click(Main& m) {
+    PracticeEscape(m);  // a practice pass under way ends: the keys are the take's now
     // A take never saved is kept as a numbered file before this one replaces it.
     const std::string shownBefore = m.ui.StatusLine.caption;
     m.ui.StatusLine.caption.clear();

@@ -4,6 +4,7 @@
 
 #include "app/lifecycle.h"
 #include "keyboard/keys.h"
+#include "practice/session.h"
 #include "theory/scales.h"
 
 namespace tonemark {
@@ -131,7 +132,8 @@ void PicScore_MouseDown(Main& m, int /*button*/, int /*shift*/, int x, int /*y*/
     if (!s.DeviceReady) return;
     const int last = LastNote(s);
     if (TriadsShown(m)) {
-        if (s.SelectedNote >= 0 && s.SelectedNote <= last) PresentChord(m, 3 * s.SelectedNote);
+        if (s.SelectedNote >= 0 && s.SelectedNote <= last && PresentChord(m, 3 * s.SelectedNote))
+            PracticeReviewClick(m, 3 * s.SelectedNote);
         return;
     }
     // Rest columns stand between a take's notes: a click presents the note
@@ -146,6 +148,8 @@ void PicScore_MouseDown(Main& m, int /*button*/, int /*shift*/, int x, int /*y*/
     s.SelectedNote = note;
     PresentNote(m, note);
     LightOnly(m, s.NoteEvents[static_cast<std::size_t>(note)].NoteNumber);
+    // After a practice pass the note's figures are in its review.
+    PracticeReviewClick(m, note);
 }
 
 }  // namespace tonemark

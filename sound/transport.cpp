@@ -13,6 +13,7 @@
 #include "midifile/reader.h"
 #include "midifile/take_pipeline.h"
 #include "midifile/writer.h"
+#include "practice/session.h"
 #include "score/scale_score.h"
 #include "score/take_score.h"
 
@@ -163,6 +164,7 @@ void ShowSongLength(Main& m) {
 
 void PlayMidiFile(Main& m) {
     if (!m.state.DeviceReady) return;
+    PracticeEscape(m);  // a practice pass under way ends: the cursor is the playback's now
     SetRecorderButtons(m, false);
     if (m.SynthSongHandle && m.SynthPlayerHandle) {
         m.SynthSongHandle->SetStartPoint(0);

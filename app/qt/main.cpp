@@ -14,6 +14,7 @@
 #include "app/lifecycle.h"
 #include "app/open_song.h"
 #include "app/qt/main_window.h"
+#include "app/qt/practice_window.h"
 #include "app/qt/qt_platform.h"
 #include "midi_input/qt/midi_bridge.h"
 #include "sound/stand_in_synth.h"
@@ -215,6 +216,7 @@ int main(int argc, char* argv[]) {
 
     tonemark::MainWindow window(m);
     platform.showCircle = [&window] { tonemark::CircleWindow::Open(window); };
+    platform.showPractice = [&window, &m] { tonemark::PracticeWindow::Open(window, m); };
     tonemark::Form_Load(m);
     // A MIDI file given on the command line (as a file manager does on a
     // double click) is opened as the song on show.

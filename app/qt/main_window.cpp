@@ -1,8 +1,10 @@
 #include "app/qt/main_window.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -16,12 +18,14 @@
 #include "app/qt/colors.h"
 #include "app/qt/control_widgets.h"
 #include "app/qt/millisecond_ticker.h"
+#include "app/qt/practice_window.h"
 #include "app/qt/song_dialogs.h"
 #include "keyboard/computer_keys.h"
 #include "keyboard/keys.h"
 #include "keyboard/recorder.h"
 #include "score/stepping.h"
 #include "keyboard/tempo.h"
+#include "practice/session.h"
 #include "sound/transport.h"
 #include "theory/keys.h"
 #include "theory/scales.h"
@@ -66,11 +70,20 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     widgets_[&m_.ui.Pic2] = pic2_;
     pic2_->raise();  // the header stays over the score as it scrolls
     widgets_[&m_.ui.LabNote] = MakeWidget(m_.ui.LabNote, picScore_);
+    widgets_[&m_.ui.LabNext] = MakeWidget(m_.ui.LabNext, picScore_);
 
 
     timer1_ = new MillisecondTicker(
         [this] { return m_.ui.Timer1.enabled && !closed_; }, [this] { return !Busy(); },
         [this] { Handle(Timer1_Timer, false); },
+        [this] {
+            if (!closed_) Sync();
+        },
+        this);
+    // A practice pass hands its clicks over ahead and moves its cursor every millisecond.
+    practiceTicker_ = new MillisecondTicker(
+        [this] { return PracticeTicking(m_) && !closed_; }, [this] { return !Busy(); },
+        [this] { Handle(PracticeTick, false); },
         [this] {
             if (!closed_) Sync();
         },
@@ -95,6 +108,15 @@ MainWindow::MainWindow(Main& m, QWidget* parent) : QWidget(parent), m_(m) {
     auto* exportScore = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_E), this);
     connect(exportScore, &QShortcut::activated, this, [this] {
         if (!Busy() && !closed_) ExportScoreWithDialog(*this, m_);
+    });
+    // Ctrl+P practises what is on show; Escape ends a pass early.
+    auto* practise = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    connect(practise, &QShortcut::activated, this, [this] {
+        if (!Busy() && !closed_) Handle(Practice_Click);
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (!Busy() && !closed_) Handle(PracticeEscape);
     });
     // The sound output can come and go while the program runs (a sound server
     // restarted); the message line says so within half a second.
@@ -180,6 +202,7 @@ void MainWindow::Connect(Control& c, QWidget* w) {
         else if (control == &m_.ui.Command2) handler = Command2_Click;
         else if (control == &m_.ui.Command3) handler = Command3_Click;
         else if (control == &m_.ui.Command4) handler = Command4_Click;
+        else if (control == &m_.ui.Practice) handler = Practice_Click;
         else if (control->name == "ValNote") handler = [i = control->index](Main& m) { ValNote_Click(m, i); };
         if (handler) connect(button, &QPushButton::clicked, this, [this, handler] { Handle(handler); });
     } else if (auto* bar = qobject_cast<QScrollBar*>(w)) {
@@ -263,6 +286,8 @@ void MainWindow::Sync() {
     pic2_->Follow();
     picScore_->Follow();
     timer1_->Follow();
+    practiceTicker_->Follow();
+    if (PracticeWindow* practice = PracticeWindow::Current()) practice->Refresh();
     if (m_.ui.Timer3.enabled && !timer3_->isActive()) timer3_->start();
     if (!m_.ui.Timer3.enabled) timer3_->stop();
     if (m_.ui.Timer2.enabled && !timer2_->isActive()) timer2_->start(m_.ui.Timer2.intervalMs);
@@ -340,7 +365,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr || widget->window() != this || closed_) return false;
+    if (widget == nullptr || closed_) return false;
+    // The practice window plays the keys too, except into a field being typed in.
+    if (widget->window() != this && !widget->window()->property("playsMusicKeys").toBool()) return false;
+    if (qobject_cast<QAbstractSpinBox*>(widget) != nullptr || qobject_cast<QLineEdit*>(widget) != nullptr) return false;
     return PlayComputerKey(static_cast<QKeyEvent*>(event));
 }
 

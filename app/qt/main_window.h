@@ -68,6 +68,7 @@ private:
     PictureWidget* pic2_ = nullptr;
     PictureWidget* picScore_ = nullptr;
     MillisecondTicker* timer1_ = nullptr;
+    MillisecondTicker* practiceTicker_ = nullptr;
     QTimer* timer2_ = nullptr;
     QTimer* timer3_ = nullptr;
     EventClock eventClock_;

@@ -23,6 +23,10 @@ void QtPlatform::RepaintScore() {
 
 void QtPlatform::EndProgram() { QCoreApplication::exit(0); }
 
+void QtPlatform::ShowPractice() {
+    if (showPractice) showPractice();
+}
+
 void QtPlatform::ShowCircle() {
     if (showCircle) showCircle();
 }

@@ -14,9 +14,11 @@ public:
     void RepaintScore() override;
     void EndProgram() override;
     void ShowCircle() override;
+    void ShowPractice() override;
 
     std::function<void()> repaintScore;  // set by the window
     std::function<void()> showCircle;    // opens or raises the circle-of-fifths window
+    std::function<void()> showPractice;  // opens or raises the practice window
 };
 
 }  // namespace tonemark
