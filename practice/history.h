@@ -41,8 +41,8 @@ std::string DefaultHistoryPath();
 class History {
 public:
     // Opens (creating folders, file and tables as needed) the database at
-    // `path`. Never throws: a failure is kept in Problem() and every later call
-    // does nothing.
+    // `path`. Never throws: a failure is kept in Problem(), and then Save
+    // stores nothing (see Problem() for what still works).
     explicit History(std::string path);
     ~History();
     History(const History&) = delete;

@@ -43,7 +43,8 @@ struct NoteResult {
     double dueMs = 0;
     int expectedPitch = 60;       // for an extra note: the pitch of that nearest note
     int playedPitch = -1;         // -1: nothing played for it
-    double onsetErrorMs = NAN;    // played onset - offset - due; NaN when nothing was played
+    double onsetErrorMs = NAN;    // played onset - offset - due (an extra note's against the note it
+                                  // came nearest); NaN when nothing was played
     double heldFraction = NAN;    // held time / written length; NaN when nothing was played
     int velocity = 0;
     Verdict verdict = Verdict::Missed;
@@ -105,7 +106,8 @@ double LateLimitMs(double lengthMs);
 // Held length runs from press to release; a key still held at the end (offMs
 // NaN) counts as held until `passEndMs`. Without a pass end (the first form,
 // or NaN) the pass ends when the last written note runs out, or at the last
-// stamp played if that comes later.
+// stamp played if that comes later. A press without a finite onset is left
+// out. Quantiles interpolate between the nearest ranks.
 PassJudgement JudgePass(const std::vector<ExpectedNote>& expected, const std::vector<PlayedNote>& played,
                         double offsetMs);
 PassJudgement JudgePass(const std::vector<ExpectedNote>& expected, const std::vector<PlayedNote>& played,

@@ -3,6 +3,7 @@
 // logical font by name; glyph_table.h says how those fonts are rendered.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,8 +37,13 @@ struct DrawOp {
     TextOp text{};
     // The engraved note (its place in NotePositions) this operation draws a
     // part of, or -1: lets a later drawing pick out one note's head or sign.
+    // kOverlayNote marks what is laid over the engraving afterwards.
     int note = -1;
 };
+
+// The note of the marks drawn over a finished engraving (the practice
+// review): they belong to no note and can be taken off again.
+inline constexpr int kOverlayNote = -2;
 
 class Canvas {
 public:
@@ -85,6 +91,10 @@ public:
     void SetWidth(int width) { width_ = width; }
 
     const std::vector<DrawOp>& Ops() const { return ops_; }
+    // Gives operation `op` (a line or a text) another colour.
+    void SetColor(std::size_t op, std::uint32_t color);
+    // Takes off every operation drawn for `note`.
+    void RemoveNote(int note);
     std::vector<LineOp> Lines() const;
     std::vector<TextOp> Texts() const;
     // Changes whenever the drawing changes, so a view knows when to repaint.

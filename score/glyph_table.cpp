@@ -118,6 +118,7 @@ constexpr Box kEighthBox{0, -0.552, 2.264, 3.492};
 constexpr Box kQuarterBox{0, -0.564, 1.328, 3.5};
 constexpr Box kHalfBox{0, -0.58, 1.364, 3.5};
 constexpr Box kWholeHeadBox{0, -0.5, 1.688, 0.5};
+constexpr Box kBlackHeadBox{0, -0.5, 1.18, 0.5};
 constexpr Box kDotBox{0, -0.2, 0.4, 0.2};
 constexpr Box kRest16Box{0, -2.0, 1.28, 0.716};
 constexpr Box kRest8Box{0, -1.004, 0.988, 0.696};
@@ -142,6 +143,8 @@ constexpr GlyphEntry kKeep[] = {
     {U'q', 0xE1D5, kBlackNoteLeft, kHeadDrop, 1.0, kDottedAdvance, kQuarterBox},    // noteQuarterUp
     {U'h', 0xE1D3, kHalfNoteLeft, kHeadDrop, 1.0, kDottedAdvance, kHalfBox},       // noteHalfUp
     {U'y', 0xE0A2, kHeadLeft, kHeadDrop, 1.0, 16.0, kWholeHeadBox},           // noteheadWhole
+    // a head alone, for marks beside a note (the review's played pitch)
+    {U'o', 0xE0A4, kHeadLeft, kHeadDrop, 1.0, 12.0, kBlackHeadBox},           // noteheadBlack
     {U'.', 0xE1E7, 0.0, kHeadDrop, 1.0, 4.0, kDotBox},                         // augmentationDot
     // rests, printed at y 11: 11 + 37 = 48, the middle line
     {0xC5, 0xE4E7, Centred(kRest16Box), kHeadDrop, 1.0, kDottedAdvance, kRest16Box},            // rest16th

@@ -21,6 +21,9 @@ inline constexpr char kHalfRest[] = "-";
 inline constexpr char kDottedHalfRest[] = "-.";
 inline constexpr char kWholeRest[] = "\xC3\xA0";  // "à", code 224
 
+// A black note head without a stem, drawn beside a note (never a note itself).
+inline constexpr char kBareHead[] = "o";
+
 // Note glyph for a length in ticks: "x", "e", "q", "h", "h." or "y"; empty text
 // for 0, negative lengths and lengths that fall between two ranges.
 std::string CalcolaDurata(double Notadurata);

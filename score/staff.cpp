@@ -24,12 +24,17 @@ int OctaveTerm(int octave) { return 28 * (6 - octave); }
 
 }  // namespace
 
+int StaffNoteY(int note) {
+    const int octave = FloorDiv(note, 12);
+    return OctaveTerm(octave) + kPitchClassTerm[note - 12 * octave] - kStaffOffset;
+}
+
 void CALCOLONOTA(MainState& s, int NOTX, int& NotaDaCalc, std::string& DIESIS) {
     DIESIS.clear();
     const int octave = FloorDiv(NOTX, 12);
     NotaDaCalc = NOTX - 12 * octave;
     if (kBlackKey[NotaDaCalc]) DIESIS = "#";
-    s.NoteY = static_cast<std::int16_t>(OctaveTerm(octave) + kPitchClassTerm[NotaDaCalc] - kStaffOffset);
+    s.NoteY = static_cast<std::int16_t>(StaffNoteY(NOTX));
 }
 
 namespace {

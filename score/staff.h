@@ -8,6 +8,10 @@
 
 namespace tonemark {
 
+// The text-origin y of a head for `note` (a black key stands on the place of
+// the natural below it): what CALCOLONOTA sets NoteY to.
+int StaffNoteY(int note);
+
 // Sets s.NoteY for note NOTX; gives its pitch class and "#" for black keys.
 void CALCOLONOTA(MainState& s, int NOTX, int& NotaDaCalc, std::string& DIESIS);
 

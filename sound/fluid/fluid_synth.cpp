@@ -8,6 +8,8 @@
 #include "sound/fluid/fluid_player.h"
 #include "sound/fluid/fluid_song.h"
 #include "sound/fluid/midi_message.h"
+#include "sound/fluid/alsa_output.h"
+#include "sound/fluid/jack_output.h"
 #include "sound/fluid/output_switch.h"
 #ifdef TONEMARK_PULSE_OUTPUT
 #include "sound/fluid/pulse_output.h"
@@ -16,22 +18,15 @@
 namespace tonemark {
 namespace {
 
-// The program's own PulseAudio output comes first; FluidSynth's drivers are
-// the fallbacks.
-#ifdef TONEMARK_PULSE_OUTPUT
-const std::vector<std::string> kDriverOrder = {"alsa", "jack"};
-#else
-const std::vector<std::string> kDriverOrder = {"pulseaudio", "alsa", "jack"};
+// PulseAudio first, then ALSA, then JACK: the program's own outputs, each
+// with a buffer that adapts to the machine; without libpulse, FluidSynth's
+// PulseAudio driver stands in for the first.
+#ifndef TONEMARK_PULSE_OUTPUT
+const std::vector<std::string> kDriverOrder = {"pulseaudio"};
 #endif
 
 std::string DriverList() {
-#ifdef TONEMARK_PULSE_OUTPUT
-    std::string list = "pulseaudio";
-#else
-    std::string list;
-#endif
-    for (const auto& name : kDriverOrder) list += (list.empty() ? "" : ", ") + name;
-    return list;
+    return "pulseaudio, alsa, jack";
 }
 
 std::string JoinMessages(const std::string& first, const std::string& second) {
@@ -43,11 +38,13 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
 OpenSoundOutput DeviceOutputs(fluid_settings_t* settings, double sampleRate) {
     return [settings, sampleRate](RenderCall render) -> std::unique_ptr<SoundOutput> {
 #ifdef TONEMARK_PULSE_OUTPUT
+        (void)settings;
         if (auto pulse = PulseOutput::Open(sampleRate, render)) return pulse;
 #else
-        (void)sampleRate;
+        if (auto driver = AudioDriver::OpenFirst(settings, kDriverOrder, kDeviceBuffering, render)) return driver;
 #endif
-        return AudioDriver::OpenFirst(settings, kDriverOrder, kDeviceBuffering, std::move(render));
+        if (auto alsa = AlsaOutput::Open(sampleRate, render)) return alsa;
+        return JackOutput::Open(sampleRate, std::move(render));
     };
 }
 

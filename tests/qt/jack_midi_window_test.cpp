@@ -50,7 +50,8 @@ protected:
     void SetUp() override {
         const std::string jackd = QStandardPaths::findExecutable("jackd").toStdString();
         ASSERT_FALSE(jackd.empty()) << "jackd (Debian jackd2) is needed; make test installs it";
-        server_ = "tonemark-test-" + std::to_string(getpid());
+        // The same name every run: JACK takes back a stale slot only by its name.
+        server_ = "tonemark-midi-window-test";
         setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
         jackd_.setProgram(QString::fromStdString(jackd));
