@@ -117,6 +117,59 @@ def full_ms(stamp):
     return t - (1 << 32) if t > now + (1 << 31) else t
 
 
+class Capture:
+    """The sink's monitor read live, each chunk stamped on arrival: the earliest
+    arrival relative to the samples' count places every sample on the monotonic clock."""
+    RATE = 44100
+
+    def __init__(self, env):
+        import array
+        self.samples = array.array("h")
+        self.best = None  # monotonic seconds of sample 0
+        self.lock = threading.Lock()
+        self.proc = subprocess.Popen(["parec", "-d", "cap.monitor", "--raw", "--format=s16le",
+                                      "--rate=%d" % self.RATE, "--channels=1", "--latency-msec=2"],
+                                     env=env, stdout=subprocess.PIPE)
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        fd = self.proc.stdout.fileno()
+        while True:
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                return
+            now = time.monotonic()
+            with self.lock:
+                self.samples.frombytes(chunk[: len(chunk) // 2 * 2])
+                offset = now - len(self.samples) / self.RATE
+                if self.best is None or offset < self.best:
+                    self.best = offset
+
+    def onset_after(self, after_ms, timeout=3.0, quiet_ms=30):
+        """The first sound (above -34 dBFS) heard after `after_ms` (monotonic) that follows
+        `quiet_ms` of quiet, as monotonic ms; None if none comes within `timeout`."""
+        deadline = time.monotonic() + timeout
+        level = int(32768 * 0.02)
+        while time.monotonic() < deadline:
+            with self.lock:
+                if self.best is not None:
+                    start = max(0, int((after_ms / 1000.0 - self.best) * self.RATE))
+                    quiet = int(quiet_ms / 1000.0 * self.RATE)
+                    run = 0
+                    for i in range(start, len(self.samples)):
+                        if abs(self.samples[i]) > level:
+                            if run >= quiet:
+                                return (self.best + i / self.RATE) * 1000.0
+                            run = 0
+                        else:
+                            run += 1
+            time.sleep(0.02)
+        return None
+
+    def stop(self):
+        self.proc.terminate()
+
+
 class Program:
     def __init__(self, build, shots):
         self.build, self.shots = build, shots
@@ -146,6 +199,11 @@ class Program:
         self.tonemark = self._spawn([os.path.join(self.build, "tonemark")], log="tonemark.log")
         self.wid = int(subprocess.check_output(["xdotool", "search", "--sync", "--onlyvisible", "--pid",
                                                 str(self.tonemark.pid)], env=env).split()[0])
+        # A key held past the repeat delay would repeat: no auto-repeat on this server.
+        xd = display.Display(DPY)
+        xd.change_keyboard_control(auto_repeat_mode=X.AutoRepeatModeOff)
+        xd.sync()
+        xd.close()
         time.sleep(3)  # the synthesiser and its SoundFont
         self.focus_main()
 
@@ -210,12 +268,51 @@ def ctrl_p(xd):
     return [(0, X.KeyPress, ctrl), (40, X.KeyPress, p), (80, X.KeyRelease, p), (100, X.KeyRelease, ctrl)], p
 
 
+# The server runs a delayed event about a millisecond after its delay is up, and
+# each delay counts from the event before: a queue of 30 events would drift by
+# 30 ms. Every delay but the first is shortened by this much; the stamps are
+# the truth either way.
+XTEST_OVERSHOOT_MS = 1
+
+
 def queue(xd, events):
     """Queues (ms after the first, type, keycode) with server-side delays, each relative to the one before."""
     events = sorted(events, key=lambda e: e[0])
     last = events[0][0]
     for t, kind, code in events:
-        xtest.fake_input(xd, kind, code, time=int(round(t - last)))
+        xtest.fake_input(xd, kind, code, time=max(0, int(round(t - last)) - (XTEST_OVERSHOOT_MS if t > last else 0)))
+        last = t
+    xd.flush()
+
+
+def start_pass(prog, xd, rec):
+    """Ctrl+P on the main window; returns the P press's stamp as monotonic ms.
+
+    Ctrl+P raises and activates the practice window, whose tempo box then has
+    the keyboard focus and takes the music keys as typing; a user clicks the
+    main window before playing, and so does this (see the report)."""
+    start = rec.count()
+    head, p_code = ctrl_p(xd)
+    queue(xd, head)
+    xd.sync()
+    deadline = time.monotonic() + 5
+    p_stamp = None
+    while p_stamp is None and time.monotonic() < deadline:
+        p_stamp = next((s for t, c, s in rec.since(start) if t == X.KeyPress and c == p_code), None)
+        time.sleep(0.01)
+    time.sleep(0.4)
+    prog.focus_main()
+    return full_ms(p_stamp), start
+
+
+def queue_at(xd, base_ms, events):
+    """Queues (ms after base_ms on the monotonic clock, type, keycode), the first delayed to its time."""
+    events = sorted(events, key=lambda e: e[0])
+    first = base_ms + events[0][0] - time.monotonic() * 1000
+    xtest.fake_input(xd, events[0][1], events[0][2], time=max(1, int(round(first))))
+    last = events[0][0]
+    for t, kind, code in events[1:]:
+        xtest.fake_input(xd, kind, code, time=max(1, int(round(t - last)) - XTEST_OVERSHOOT_MS))
         last = t
     xd.flush()
 
@@ -293,37 +390,51 @@ def compare(title, rows, truth, lengths, deviations, velocities=None):
     return failures, diffs
 
 
+def on_the_click(base, first_at, beats):
+    """Where to play the first note after the P press: on the beat after the count-in bar as
+    heard (the first click's onset in the sink's monitor), else at `first_at`."""
+    click = CAPTURE.onset_after(base + 100) if CAPTURE else None
+    if click is None:
+        print("  (no count-in click heard: the first note goes %.0f ms after the P press)" % first_at)
+        return first_at
+    print("  first count-in click heard %.1f ms after the P press; the first note goes %.0f ms after it" % (
+        click - base, click + beats - base))
+    return click + beats - base
+
+
+CAPTURE = None
+COUNT_IN_MS = 2000.0
+
+
 def key_pass(prog, xd, rec, due, lengths, first_at, deviations):
-    """A keyboard pass; returns (history rows, truth by index, the P press's stamp)."""
+    """A keyboard pass; returns (history rows, truth by index as monotonic ms, the pass's row)."""
     before = len(prog.passes())
-    start = rec.count()
-    head, p_code = ctrl_p(xd)
+    base, start = start_pass(prog, xd, rec)
+    first_at = on_the_click(base, first_at, COUNT_IN_MS)
     notes = plan(due, lengths, deviations, first_at)
-    events = list(head)
+    events = []
     for i, shift, on, off in notes:
         code = keycode_of(pitches[i] + shift)
-        events += [(40 + on, X.KeyPress, code), (40 + off, X.KeyRelease, code)]
-    queue(xd, events)
+        events += [(on, X.KeyPress, code), (off, X.KeyRelease, code)]
+    queue_at(xd, base, events)
     row = prog.wait_for_pass(before)
-    got = rec.since(start)
-    presses = [(t, c, s) for t, c, s in got]
-    p_stamp = next(s for t, c, s in presses if t == X.KeyPress and c == p_code)
     truth = {}
-    order = [n for n in notes]
-    # Match each planned note to its stamped press and release, in order of the queue.
+    # Match each planned note to its stamped press and release, in the order played.
     pending = {}
     k = 0
-    for t, c, s in presses:
-        if c == p_code or t not in (X.KeyPress, X.KeyRelease) or c not in KEYCODES:
+    for t, c, s in rec.since(start):
+        if t not in (X.KeyPress, X.KeyRelease) or c not in KEYCODES:
             continue
         if t == X.KeyPress:
-            i = order[k][0]
+            if c in pending or k >= len(notes):
+                continue  # the server's auto-repeat (turned off at start, in case)
+            i = notes[k][0]
             k += 1
             pending[c] = i
             truth[i] = [full_ms(s), None]
         elif c in pending:
             truth[pending.pop(c)][1] = full_ms(s)
-    return prog.notes(row[0]), truth, p_stamp, row
+    return prog.notes(row[0]), truth, row
 
 
 pitches = []
@@ -357,7 +468,8 @@ class JackSender:
             while self.pending and self.pending[0][0] < start + frames:
                 frame, data, i, on = self.pending.pop(0)
                 self.port.write_midi_event(max(frame - start, 0), data)
-                self.sent.append((self.lib.jack_frames_to_time(self.ptr, max(frame, start)), i, on))
+                self.sent.append((self.lib.jack_frames_to_time(self.ptr, max(frame, start)), i, on,
+                                  max(frame - start, 0) * 1e6 / self.client.samplerate, max(frame, start)))
 
     def jack_minus_monotonic_us(self):
         best = None
@@ -388,16 +500,8 @@ class JackSender:
 
 def jack_pass(prog, xd, rec, sender, due, lengths, first_at, deviations):
     before = len(prog.passes())
-    start = rec.count()
-    head, p_code = ctrl_p(xd)
-    queue(xd, head)
-    # The P press's stamp, then every note on the JACK clock from it.
-    deadline = time.monotonic() + 5
-    p_stamp = None
-    while p_stamp is None and time.monotonic() < deadline:
-        p_stamp = next((s for t, c, s in rec.since(start) if t == X.KeyPress and c == p_code), None)
-        time.sleep(0.01)
-    base = full_ms(p_stamp)
+    base, _ = start_pass(prog, xd, rec)
+    first_at = on_the_click(base, first_at, COUNT_IN_MS)
     notes = plan(due, lengths, deviations, first_at)
     velocities = {}
     events = []
@@ -411,12 +515,17 @@ def jack_pass(prog, xd, rec, sender, due, lengths, first_at, deviations):
     sender.schedule(events)
     row = prog.wait_for_pass(before)
     truth = {}
-    for us, i, on in sender.sent:
+    offsets = {}
+    frames = {}
+    rate = sender.client.samplerate
+    for us, i, on, offset, frame in sender.sent:
         if on:
             truth[i] = [us / 1000.0, None]
+            offsets[i] = offset
+            frames[i] = frame * 1000.0 / rate
         else:
             truth[i][1] = us / 1000.0
-    return prog.notes(row[0]), truth, velocities, row
+    return prog.notes(row[0]), truth, velocities, row, offsets, frames
 
 
 def window_geometry(prog, name):
@@ -440,61 +549,95 @@ def main():
     try:
         prog.start()
         rec = Recorder()
+        global CAPTURE, COUNT_IN_MS
+        CAPTURE = Capture(prog.env)
         time.sleep(0.5)
         xd = display.Display(DPY)
+        # A note first, so that the monitor is delivering before the first pass.
+        queue(xd, [(0, X.KeyPress, keycode_of(60)), (300, X.KeyRelease, keycode_of(60))])
+        time.sleep(1.5)
 
-        # 1. Calibration: the first note only, 3 s after the P press; the pass says when it was due.
+        # 1. Calibration: the first note only; the pass says when it was due after the P press.
         global pitches
         before = len(prog.passes())
-        start = rec.count()
-        head, p_code = ctrl_p(xd)
-        guess = 3000
-        queue(xd, head + [(40 + guess, X.KeyPress, keycode_of(60)), (40 + guess + 200, X.KeyRelease, keycode_of(60))])
+        base, start = start_pass(prog, xd, rec)
+        guess = on_the_click(base, 2300, COUNT_IN_MS)  # 120 BPM until the pass says otherwise
+        queue_at(xd, base, [(guess, X.KeyPress, keycode_of(60)), (guess + 200, X.KeyRelease, keycode_of(60))])
         row = prog.wait_for_pass(before)
         rows = prog.notes(row[0])
-        got = rec.since(start)
-        p_stamp = next(s for t, c, s in got if t == X.KeyPress and c == p_code)
-        c4 = next(s for t, c, s in got if t == X.KeyPress and c == keycode_of(60))
+        c4 = full_ms(next(s for t, c, s in rec.since(start) if t == X.KeyPress and c == keycode_of(60)))
         due = [r[1] for r in rows if r[7] != "extra"]
         pitches = [r[2] for r in rows if r[7] != "extra"]
         beat = 60000.0 / row[2]
+        COUNT_IN_MS = 4 * beat  # one bar of 4/4
         # Each note lasts until the next; the last one to the end of its bar (4/4, the first note on a bar line).
         bar = 4 * beat
         last = due[-1] - due[0]
         lengths = [b - a for a, b in zip(due, due[1:])] + [(int(last // bar) + 1) * bar - last]
+        # Judged as the first note, or (too far off) as an extra one measured against it.
         first_err = rows[0][4]
-        first_at = (c4 - p_stamp) - first_err  # the first note's due time after the P press
+        if first_err is None:
+            first_err = next(r[4] for r in rows if r[7] == "extra" and r[0] == 0)
+        first_at = (c4 - base) - first_err  # the first note's due time after the P press
         print("calibration: pass %d at %.0f BPM, offset %.1f ms, %d notes, pitches %s" % (
             row[0], row[2], row[3], len(due), pitches))
         print("  first note played %d ms after the P press, judged %+.1f ms: due %.1f ms after it" % (
-            c4 - p_stamp, first_err, first_at))
+            c4 - base, first_err, first_at))
         print("  note lengths %s ms; on-time window %.0f ms" % (
             sorted(set(round(x) for x in lengths)), max(20, 0.05 * min(lengths))))
+        firsts = []  # (pass, input, first note's own onset error)
 
         # 2. The keyboard pass with its deviations.
-        rows, truth, _, row = key_pass(prog, xd, rec, due, lengths, first_at, DEVIATIONS)
-        f, diffs = compare("keyboard pass %d (XTest, truth: X server stamps)" % row[0], rows, truth, lengths,
-                           DEVIATIONS)
+        at = first_at
+        rows, truth, row = key_pass(prog, xd, rec, due, lengths, at, DEVIATIONS)
+        f, diffs = compare("keyboard pass %d, the deviations (XTest; truth: the X server's stamps)" % row[0], rows,
+                           truth, lengths, DEVIATIONS)
+        first = next(r for r in rows if r[0] == 0 and r[7] != "extra")
+        if first[4] is not None:
+            firsts.append(("keys", first[4]))
+            at -= first[4]
         failures += f
         all_diffs += diffs
         time.sleep(0.5)
         print("screenshot:", prog.shot("keys-review.png"))
 
-        # 3. The same through JACK.
+        # 3. Through JACK: a clean pass (it also finds JACK's own first-note time), then the deviations.
         sender = JackSender()
         time.sleep(0.5)
-        rows, truth, velocities, row = jack_pass(prog, xd, rec, sender, due, lengths, first_at, DEVIATIONS)
-        f, diffs = compare("JACK pass %d (truth: jack_frames_to_time of each frame)" % row[0], rows, truth, lengths,
-                           DEVIATIONS, velocities)
-        failures += f
-        all_diffs += diffs
+        jack_at = at
+        for deviations, title in (({}, "all on time"), (DEVIATIONS, "the deviations")):
+            rows, truth, velocities, row, offsets, frames = jack_pass(prog, xd, rec, sender, due, lengths, jack_at,
+                                                                      deviations)
+            f, diffs = compare("JACK pass %d, %s (truth: jack_frames_to_time of each frame)" % (row[0], title), rows,
+                               truth, lengths, deviations, velocities)
+            print("  each note-on's place in its JACK cycle (us): %s" % " ".join(
+                "%d:%.0f" % (i, offsets[i]) for i in sorted(offsets)))
+            # The same judged errors against the frames counted at 48 kHz (the dummy clock drifts from real time).
+            judged = {r[0]: r for r in rows if r[7] != "extra" and r[4] is not None}
+            if 0 in judged and 0 in frames:
+                print("  judged - true, the truth in frames at the nominal rate: %s" % " ".join(
+                    "%d:%+.2f" % (i, (judged[i][4] - judged[0][4]) - ((frames[i] - frames[0]) - (judged[i][1] - judged[0][1])))
+                    for i in sorted(judged) if i in frames))
+                print("  frames_to_time minus frames, relative to the first note (ms): %s" % " ".join(
+                    "%d:%+.2f" % (i, (truth[i][0] - truth[0][0]) - (frames[i] - frames[0])) for i in sorted(frames)))
+            first = next(r for r in rows if r[0] == 0 and r[7] != "extra")
+            if first[4] is not None:
+                firsts.append(("jack", first[4]))
+                jack_at -= first[4]
+            failures += f
+            all_diffs += diffs
         time.sleep(0.5)
         print("screenshot:", prog.shot("jack-review.png"))
 
-        # 4. More passes for the chart: one clean, one with two notes left out and one wrong.
-        for deviations in ({}, {3: ("out", 0), 9: ("out", 0), 12: ("wrong", 0)}):
-            rows, truth, _, row = key_pass(prog, xd, rec, due, lengths, first_at, deviations)
-            f, diffs = compare("keyboard pass %d (for the chart)" % row[0], rows, truth, lengths, deviations)
+        # 4. More keyboard passes for the chart: one clean, one with two notes left out and one wrong.
+        for deviations, title in (({}, "all on time"), ({3: ("out", 0), 9: ("out", 0), 12: ("wrong", 0)},
+                                                        "two left out, one wrong")):
+            rows, truth, row = key_pass(prog, xd, rec, due, lengths, at, deviations)
+            f, diffs = compare("keyboard pass %d, %s" % (row[0], title), rows, truth, lengths, deviations)
+            first = next(r for r in rows if r[0] == 0 and r[7] != "extra")
+            if first[4] is not None:
+                firsts.append(("keys", first[4]))
+                at -= first[4]
             failures += f
             all_diffs += diffs
         time.sleep(1)
@@ -514,10 +657,9 @@ def main():
         print("screenshot:", prog.shot("wait-chosen.png"))
         prog.focus_main()
         before = len(prog.passes())
-        start = rec.count()
-        head, p_code = ctrl_p(xd)
-        events = list(head)
-        t = 600
+        base, start = start_pass(prog, xd, rec)
+        events = []
+        t = 300
         wrong_at = 5
         for i, pitch in enumerate(pitches):
             if i == wrong_at:
@@ -525,7 +667,7 @@ def main():
                 t += 400
             events += [(t, X.KeyPress, keycode_of(pitch)), (t + 150, X.KeyRelease, keycode_of(pitch))]
             t += 300
-        queue(xd, events)
+        queue_at(xd, base, events)
         row = prog.wait_for_pass(before, timeout=30)
         rows = prog.notes(row[0])
         got = [(ty, c, s) for ty, c, s in rec.since(start) if ty == X.KeyPress and c in KEYCODES]
@@ -551,6 +693,8 @@ def main():
         time.sleep(0.5)
         print("screenshot:", prog.shot("wait-review.png"))
 
+        print("\nthe first note's own onset error per pass (input, ms): %s" % ", ".join(
+            "%s %+.1f" % f for f in firsts))
         if all_diffs:
             print("\nbench: true press time -> judged onset error, relative to each pass's first note, "
                   "%d notes: p50 %.2f  p99 %.2f  max %.2f ms (goal p99 <= 2 ms): %s" % (
@@ -564,6 +708,8 @@ def main():
                 sender.close()
             except Exception:
                 pass
+        if CAPTURE:
+            CAPTURE.stop()
         prog.stop()
 
 
