@@ -359,12 +359,22 @@ def compare(title, rows, truth, lengths, deviations, velocities=None):
     for i in sorted(by_idx):
         idx, due, exp, played, err, held, vel, verdict = by_idx[i]
         want = expected_verdict(i, deviations)
-        ok = verdict == want
+        mark = ""
         rel = true_rel = diff = true_held = None
         if i in truth and first is not None and 0 in truth and err is not None and first[4] is not None:
             rel = err - first[4]
             true_rel = (truth[i][0] - truth[0][0]) - (due - first[1])
             diff = rel - true_rel
+            kind, value = deviations.get(i, ("on time", 0))
+            sent_rel = value if kind == "late" else -value if kind == "early" else 0
+            if abs(true_rel - sent_rel) > 5 and kind != "wrong":
+                # Delivered off its time (a loaded machine): the verdict the true time calls for.
+                window = max(20.0, 0.05 * lengths[i])
+                at = first[4] + true_rel
+                want = "on time" if abs(at) <= window else "early" if at < 0 else "late"
+                mark = "*"
+        ok = verdict == want
+        if rel is not None:
             diffs.append(abs(diff))
             ok = ok and abs(diff) <= TOLERANCE_MS
             if truth[i][1] is not None and held is not None:
@@ -379,11 +389,12 @@ def compare(title, rows, truth, lengths, deviations, velocities=None):
         f = lambda v, fmt: "-" if v is None else fmt % v
         print("%3d %7.1f %5d %6s %-8s %-8s %9s %9s %7s %6s %6s %5s %4s  %s" % (
             idx, due, exp, f(played, "%d"), want, verdict, f(rel, "%+.2f"), f(true_rel, "%+.2f"), f(diff, "%+.2f"),
-            f(held, "%.3f"), f(true_held, "%.3f"), f(vel, "%d"), f(sent_vel, "%d"), "PASS" if ok else "FAIL"))
+            f(held, "%.3f"), f(true_held, "%.3f"), f(vel, "%d"), f(sent_vel, "%d"), ("PASS" if ok else "FAIL") + mark))
     extras = [r for r in rows if r[7] == "extra"]
     for r in extras:
         print("    extra at idx %d: played %s, error %s" % (r[0], r[3], r[4]))
         failures += 1
+    print("(* delivered more than 5 ms off its planned time: the verdict expected is the one its true time calls for)")
     print("first note's own onset error: %s ms; %d of %d notes pass" % (
         "-" if first is None or first[4] is None else "%+.1f" % first[4], len(by_idx) - failures + len(extras),
         len(by_idx)))
@@ -462,12 +473,16 @@ class JackSender:
         self.client.connect(self.port, "tonemark:midi_in")
 
     def _process(self, frames):
+        # Each event goes at the frame the server's clock gives its time in this cycle, as a
+        # device's driver would place it: the dummy clock drifts and stalls without real-time.
         self.port.clear_buffer()
         start = self.client.last_frame_time
+        end_us = self.lib.jack_frames_to_time(self.ptr, start + frames)
         with self.lock:
-            while self.pending and self.pending[0][0] < start + frames:
-                frame, data, i, on = self.pending.pop(0)
-                self.port.write_midi_event(max(frame - start, 0), data)
+            while self.pending and self.pending[0][0] < end_us:
+                us, data, i, on = self.pending.pop(0)
+                frame = min(max(self.lib.jack_time_to_frames(self.ptr, us), start), start + frames - 1)
+                self.port.write_midi_event(frame - start, data)
                 self.sent.append((self.lib.jack_frames_to_time(self.ptr, max(frame, start)), i, on,
                                   max(frame - start, 0) * 1e6 / self.client.samplerate, max(frame, start)))
 
@@ -485,10 +500,7 @@ class JackSender:
     def schedule(self, events):
         """events: (monotonic ms, bytes, index, on)."""
         offset = self.jack_minus_monotonic_us()
-        items = []
-        for ms, data, i, on in events:
-            frame = self.lib.jack_time_to_frames(self.ptr, int(ms * 1000 + offset))
-            items.append((frame, data, i, on))
+        items = [(int(ms * 1000 + offset), data, i, on) for ms, data, i, on in events]
         items.sort(key=lambda e: e[0])
         with self.lock:
             self.pending.extend(items)
@@ -545,6 +557,7 @@ def main():
     prog = Program(build, shots)
     failures = 0
     all_diffs = []
+    jack_diffs = []
     sender = None
     try:
         prog.start()
@@ -626,6 +639,7 @@ def main():
                 jack_at -= first[4]
             failures += f
             all_diffs += diffs
+            jack_diffs += diffs
         time.sleep(0.5)
         print("screenshot:", prog.shot("jack-review.png"))
 
@@ -695,6 +709,13 @@ def main():
 
         print("\nthe first note's own onset error per pass (input, ms): %s" % ", ".join(
             "%s %+.1f" % f for f in firsts))
+        keys_diffs = [d for d in all_diffs]
+        for d in jack_diffs:
+            keys_diffs.remove(d)
+        for name, values in (("computer keyboard", keys_diffs), ("JACK MIDI", jack_diffs)):
+            if values:
+                print("  %s, %d notes: p50 %.2f  p99 %.2f  max %.2f ms" % (
+                    name, len(values), percentile(values, 0.5), percentile(values, 0.99), max(values)))
         if all_diffs:
             print("\nbench: true press time -> judged onset error, relative to each pass's first note, "
                   "%d notes: p50 %.2f  p99 %.2f  max %.2f ms (goal p99 <= 2 ms): %s" % (
