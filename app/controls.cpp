@@ -180,7 +180,7 @@ MainControls DesignedControls() {
     m.StatusLine.foreColor = kDarkRed;
 
     m.Practice = Button("Practice", "Practice", 4170, 4980, 1005, 375);
-    m.LabNext = Label("LabNext", "", 570, 1590, 885, 195);
+    m.LabNext = Label("LabNext", "", 570, 1545, 885, 180);
     m.LabNext.foreColor = kAheadBlue;
     return m;
 }

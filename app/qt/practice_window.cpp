@@ -97,6 +97,8 @@ void PassChart::paintEvent(QPaintEvent*) {
             const QPointF e(xAt(i), plot.bottom() - plot.height() * std::min(pt.p90AbsErrorMs / maxError, 1.0));
             errorStarted ? error.lineTo(e) : error.moveTo(e);
             errorStarted = true;
+        } else {
+            errorStarted = false;  // a pass with no note right has no error: the line breaks there
         }
     }
     p.setBrush(Qt::NoBrush);
@@ -231,6 +233,10 @@ void PracticeWindow::MakeControls() {
                        static_cast<QWidget*>(hearItToo_), static_cast<QWidget*>(loopWeakest_),
                        static_cast<QWidget*>(stepUp_)})
         w->setFocusPolicy(Qt::NoFocus);
+    // The tempo field takes the keys only when clicked into; otherwise the
+    // window itself has the focus and every letter plays.
+    tempo_->setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 PracticeWindow* PracticeWindow::Open(MainWindow& main, Main& m) {
@@ -251,6 +257,7 @@ PracticeWindow* PracticeWindow::Open(MainWindow& main, Main& m) {
         openWindow->move(at);
     }
     openWindow->show();
+    openWindow->setFocus(Qt::OtherFocusReason);
     openWindow->Refresh();
     return openWindow;
 }
@@ -266,6 +273,8 @@ void PracticeWindow::Refresh() {
     hearItToo_->setChecked(p.options.hearItToo);
     loopWeakest_->setChecked(p.options.loopWeakest);
     stepUp_->setChecked(p.options.stepUp);
+    // A pass takes the keys back from the tempo field.
+    if (!idle && tempo_->hasFocus()) setFocus(Qt::OtherFocusReason);
     const int bpm = static_cast<int>(std::lround(PracticeBpm(m_)));
     if (!tempo_->hasFocus() && tempo_->value() != bpm) tempo_->setValue(bpm);
     const QString offset = OffsetText(p);

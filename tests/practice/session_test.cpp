@@ -18,6 +18,7 @@ namespace tonemark {
 namespace {
 
 using practice::Verdict;
+using testing::FakeSynthState;
 
 class PracticeSession : public testing::StartedProgram {
 protected:
@@ -172,6 +173,48 @@ TEST_F(PracticeSession, WaitForMeMovesOnlyOnTheRightKeyFromAnyInput) {
     practice::History history(m.practice.historyPath);
     const PracticeMaterial material = CurrentMaterial(m);
     EXPECT_EQ(history.Recent(material.material, material.key, material.noteValue).size(), 1u);
+}
+
+TEST_F(PracticeSession, HearItTooSoundsTheMaterialSoftlyOnItsOwnChannelAheadOfTime) {
+    m.practice.options.hearItToo = true;
+    ASSERT_TRUE(StartPracticePass(m));
+    RunTo(At(600));
+    std::vector<FakeSynthState::Scheduled> notes;
+    for (const auto& s : synth->scheduled)
+        if (s.message[0] == 1 && s.message[1] == 144) notes.push_back(s);
+    // Notes 0 and 1, and note 2 (due at 1000 ms) is not handed over yet at 600 ms.
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].dueMicros, At(0) - 40'000) << "heard when the note is due";
+    EXPECT_EQ(notes[1].dueMicros, At(500) - 40'000);
+    EXPECT_EQ(notes[0].message[2], 60);
+    EXPECT_LT(notes[0].message[3], 64) << "softly";
+    const int cancelsBefore = synth->cancels;
+    PracticeEscape(m);
+    EXPECT_EQ(synth->cancels, cancelsBefore + 1) << "what was handed over and not heard yet is dropped";
+}
+
+TEST_F(PracticeSession, LoopTheWeakestBarPlaysItWithOneBarBeforeIt) {
+    m.practice.options.loopWeakest = true;
+    ASSERT_TRUE(StartPracticePass(m));
+    const PracticeState& p = m.practice;
+    // Bar 3 (notes 8 to 11) is left out, every other note is played on time.
+    for (const practice::ExpectedNote& e : std::vector<practice::ExpectedNote>(p.expected)) {
+        if (e.bar == 3) continue;
+        RunTo(At(e.dueMs) + 3000);
+        KeyDownAt(m, KeyOf(e.pitch), At(e.dueMs));
+        RunTo(At(e.dueMs + 400));
+        KeyUpAt(m, KeyOf(e.pitch), At(e.dueMs + 400));
+    }
+    RunTo(At(p.endMs) + 1000);
+    ASSERT_TRUE(p.judged);
+    ASSERT_TRUE(StartPracticePass(m));
+    ASSERT_EQ(p.loopBar, 3);
+    ASSERT_EQ(p.expected.size(), 8u);
+    EXPECT_EQ(p.expected.front().idx, 4);
+    EXPECT_EQ(p.expected.back().idx, 11);
+    EXPECT_DOUBLE_EQ(p.expected.front().dueMs, 0) << "the loop's own clock starts at its first note";
+    EXPECT_DOUBLE_EQ(p.clickMs.front(), -2000) << "one bar of count-in before bar 2";
+    EXPECT_EQ(PracticeProgressText(m), "Count-in");
 }
 
 TEST_F(PracticeSession, TapAlongKeepsTheMedianOffsetForTheNextRun) {
