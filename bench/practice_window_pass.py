@@ -683,7 +683,6 @@ def main():
             xd.sync()
             time.sleep(0.5)
         print("screenshot:", prog.shot("wait-chosen.png"))
-        prog.focus_main()
         before = len(prog.passes())
         base, start = start_pass(prog, xd, rec)
         events = []
