@@ -51,7 +51,6 @@ Needs xvfb, xdotool, imagemagick, pulseaudio, jackd2, python3-xlib and
 python3-jack-client (run it with /usr/bin/python3). Exits 1 when a note fails.
 """
 import ctypes
-import glob
 import os
 import signal
 import sqlite3
