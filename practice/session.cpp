@@ -15,14 +15,7 @@
 #include "practice/coach.h"
 #include "practice/history.h"
 #include "practice/judge.h"
-#if __has_include("score/review.h")
 #include "score/review.h"
-#else
-namespace tonemark {
-void DrawPracticeReview(RecordingCanvas& score, const MusicModel& model, const practice::PassJudgement& judged);
-std::string NoteReviewText(const practice::NoteResult& note, int fifths = 0);
-}  // namespace tonemark
-#endif
 #include "sound/transport.h"
 #include "theory/scales.h"
 
@@ -331,14 +324,13 @@ std::vector<std::string> SummaryLines(const PracticeState& p) {
     return lines;
 }
 
-// The review on the score: drawn over the engraving, which is kept to put back.
+// The review on the score, laid over the engraving.
 void DrawReview(Main& m) {
     PracticeState& p = m.practice;
     if (m.PicScore.Generation() != p.scoreGeneration) {
         m.Notify("The score changed during the pass: no review is drawn on it.");
         return;
     }
-    p.scoreBeforeReview = m.PicScore;
     DrawPracticeReview(m.PicScore, m.music, *p.judged);
     p.reviewGeneration = m.PicScore.Generation();
     p.reviewOn = true;
@@ -350,7 +342,7 @@ bool ReviewStillOn(const Main& m) {
 
 void TakeReviewOff(Main& m) {
     PracticeState& p = m.practice;
-    if (ReviewStillOn(m)) m.PicScore = p.scoreBeforeReview;
+    if (ReviewStillOn(m)) ClearPracticeReview(m.PicScore);
     p.reviewOn = false;
 }
 

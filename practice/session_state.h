@@ -15,7 +15,6 @@
 #include "practice/coach.h"
 #include "practice/history.h"
 #include "practice/judge.h"
-#include "score/canvas.h"
 
 namespace tonemark {
 
@@ -100,7 +99,6 @@ struct PracticeState {
     PracticeMode judgedMode = PracticeMode::KeepGoing;
     bool judgedEarly = false;
     std::vector<std::string> summary;   // the lines the practice window shows
-    RecordingCanvas scoreBeforeReview;
     std::uint64_t reviewGeneration = 0;
     bool reviewOn = false;
     int passesDone = 0;                 // counts finished passes, for views to refresh
