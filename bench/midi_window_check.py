@@ -34,9 +34,9 @@ def sent_events(path):
 def rows_read(path):
     rows = []
     for line in open(path):
-        m = re.match(r"\s*(\d+)\s+(144|128)\s+(\d+)\s+(\d+)", line)
-        if m:
-            row = tuple(int(x) for x in m.groups())
+        numbers = re.findall(r"\d+", line)  # tesseract may read a stray mark next to a number
+        if len(numbers) >= 4 and numbers[1] in ("144", "128"):
+            row = tuple(int(x) for x in numbers[:4])
             if not rows or row[0] > rows[-1][0] or (row[0] == rows[-1][0] and row != rows[-1]):
                 rows.append(row)
     return rows
