@@ -119,6 +119,24 @@ void EndMarks(Canvas& score) {
 
 }  // namespace
 
+namespace {
+
+// Where the one voice the score reads ends a note. A note played legato, held
+// on after the next one began (as from a MIDI keyboard), is never closed in
+// that voice: the next note's release closes the next note. It then ends
+// where the next note begins, or at its own release if that comes first,
+// instead of being left without a length and so without a head.
+double OneVoiceEnd(const MainState& s, std::size_t i) {
+    const NoteEvent& event = s.NoteEvents[i];
+    const bool realNext = i + 2 < s.NoteEvents.size();
+    if (event.EndTick != 0 || event.OffTick < 0 || !realNext) return event.EndTick;
+    const double nextStart = s.NoteEvents[i + 1].StartTick;
+    if (nextStart <= event.StartTick) return event.EndTick;  // struck together: read as before
+    return std::min(event.OffTick, nextStart);
+}
+
+}  // namespace
+
 // The first note's gap is its own start tick; an overlap counts as a gap of
 // its size. The spare last element is included, so GoodTrack ends with one
 // element more than there are notes.
@@ -130,9 +148,10 @@ void AggiornaBuona2(MainState& s) {
         const NoteEvent& event = s.NoteEvents[i];
         TrackNote& note = s.GoodTrack[i];
         const double gap = std::fabs(event.StartTick - previousEnd);
-        previousEnd = event.EndTick;
+        const double end = OneVoiceEnd(s, i);
+        previousEnd = end;
         note.NoteNumber = event.NoteNumber;
-        note.DurationText = WholeNumberText(event.EndTick - event.StartTick);
+        note.DurationText = WholeNumberText(end - event.StartTick);
         note.RestBefore = gap;
         if (gap > kLongestUnmarkedGap) ++restCount;
         note.RestCount = static_cast<std::int16_t>(restCount);

@@ -89,8 +89,10 @@ protected:
     void SetUp() override {
         const std::string jackd = QStandardPaths::findExecutable("jackd").toStdString();
         ASSERT_FALSE(jackd.empty()) << "jackd (Debian jackd2) is needed; make test installs it";
-        // The same name every run: JACK takes back a stale slot only by its name.
-        server_ = "tonemark-midi-window-test";
+        // A name of each test's own, the same every run: tests run side by
+        // side, and JACK takes back a stale server slot only by its name.
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        server_ = "tonemark-midi-" + std::to_string(std::hash<std::string>{}(test) % 100000);
         setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
         jackd_.setProgram(QString::fromStdString(jackd));

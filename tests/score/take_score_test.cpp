@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "midifile/reader.h"
 #include "score/glyphs.h"
 #include "score/staff.h"
 
@@ -351,6 +352,33 @@ TEST(TakeScore, LongTakesKeepTheirTruePositionsAndDrawOnlyInsideThePicture) {
         EXPECT_EQ(rests, 256);  // x = 32 .. 16352
         EXPECT_EQ(notes, 255);  // x = 64 .. 16320
     }
+}
+
+// Played legato from a MIDI keyboard: D4 held on after E4 began, G4 after A4.
+// Each note keeps its head; the held one ends where the next begins.
+TEST(TakeScore, ANoteHeldOnIntoTheNextOneKeepsItsHead) {
+    Main m;
+    m.state.DeviceReady = true;
+    m.state.TimeSigNumerator = m.state.TimeSigDenominator = 4;
+    // Division 192; deltas, then note-ons (velocity 0 ends a note).
+    const std::string track = std::string("\x00\x90\x3e\x50", 4) +        // D4 on at 0
+                              std::string("\x81\x40\x90\x40\x50", 5) +    // E4 on at 192
+                              std::string("\x18\x90\x3e\x00", 4) +         // D4 off at 216
+                              std::string("\x81\x28\x90\x40\x00", 5) +    // E4 off at 384
+                              std::string("\x00\x90\x43\x50", 4) +         // G4 on at 384
+                              std::string("\x81\x40\x90\x45\x50", 5) +    // A4 on at 576
+                              std::string("\x30\x90\x43\x00", 4) +         // G4 off at 624
+                              std::string("\x81\x10\x90\x45\x00", 5) +    // A4 off at 768
+                              std::string("\x00\xff\x2f\x00", 4);
+    const std::string bytes = std::string("MThd\0\0\0\x06\0\0\0\x01\0\xc0MTrk", 18) +
+                              std::string("\0\0\0", 3) + static_cast<char>(track.size()) + track;
+    ASSERT_EQ(ReadFourBytes(m.state, bytes), ReadStatus::Ok);
+    ASSERT_EQ(m.state.NoteEvents.size(), 5u);
+    PutInScore2(m);
+    // Four quarter notes, one column each, no rest between them.
+    EXPECT_EQ(ScoreTexts(m), WithEndMarks({Glyph("q", 32, NoteY(62)), Glyph("q", 64, NoteY(64)),
+                                           Glyph("q", 96, NoteY(67)), Glyph("q", 128, NoteY(69))},
+                                          m));
 }
 
 }  // namespace
