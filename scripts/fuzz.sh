@@ -23,9 +23,11 @@ cmake -S "$root" -B "$out" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$out" -j"$(nproc)" --target tonemark_core >"$out/build.log" 2>&1 || { tail -40 "$out/build.log"; exit 1; }
 
 core=$out/libtonemark_core.a
+# What the core links: zlib for compressed MusicXML, SQLite for the practice history.
+corelibs=$(pkg-config --libs zlib sqlite3)
 fuzz_src=$root/tests/fuzz
-clang++ $cxxflags -fsanitize=fuzzer -I"$root" "$fuzz_src/reader_fuzz.cpp" "$core" -o "$out/reader_fuzz"
-clang++ $cxxflags -I"$root" "$fuzz_src/reader_fuzz.cpp" "$fuzz_src/replay_main.cpp" "$core" -o "$out/reader_replay"
+clang++ $cxxflags -fsanitize=fuzzer -I"$root" "$fuzz_src/reader_fuzz.cpp" "$core" $corelibs -o "$out/reader_fuzz"
+clang++ $cxxflags -I"$root" "$fuzz_src/reader_fuzz.cpp" "$fuzz_src/replay_main.cpp" "$core" $corelibs -o "$out/reader_replay"
 
 echo "== seeds and every cut of every seed"
 rm -rf "$out/seeds" "$out/cuts"
