@@ -56,6 +56,9 @@ std::unique_ptr<JackOutput> JackOutput::Open(double sampleRate, RenderCall rende
 bool JackOutput::Connect(const std::string& server) {
     if (sem_init(&wake_, 0, 0) != 0) return false;
     wakeMade_ = true;
+    // Without a JACK server this is the last output tried, not a fault to print.
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
     jack_status_t status{};
     const auto options = static_cast<jack_options_t>(JackNoStartServer | (server.empty() ? 0 : JackServerName));
     client_ = server.empty() ? jack_client_open("tonemark-sound", options, &status)
