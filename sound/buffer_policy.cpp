@@ -2,8 +2,44 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace tonemark {
+
+std::size_t StepFor(const BufferPolicySettings& settings, int ms) {
+    for (std::size_t i = 0; i < settings.stepsMs.size(); ++i)
+        if (settings.stepsMs[i] >= ms) return i;
+    return settings.stepsMs.empty() ? 0 : settings.stepsMs.size() - 1;
+}
+
+std::string DefaultBufferMemoryPath() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::filesystem::path dir;
+    if (state && *state) dir = state;
+    else if (home && *home) dir = std::filesystem::path(home) / ".local" / "state";
+    else return {};
+    return (dir / "tonemark" / "sound-buffer").string();
+}
+
+std::optional<int> ReadBufferMemory(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    std::ifstream in(path);
+    int ms = 0;
+    if (!(in >> ms) || ms <= 0 || ms > 1000) return std::nullopt;
+    return ms;
+}
+
+bool WriteBufferMemory(const std::string& path, int ms) {
+    if (path.empty() || ms <= 0) return false;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    std::ofstream out(path, std::ios::trunc);
+    out << ms << "\n";
+    return static_cast<bool>(out.flush());
+}
 
 bool Audible(const float* left, const float* right, int frames) {
     // Far below anything heard, above the reverb's last denormal whispers.

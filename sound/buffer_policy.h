@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,19 @@ struct BufferPolicySettings {
     // does not hold, it runs dry where nobody hears the gap.
     MonotonicMicros silenceToShrink = 2'000'000;
 };
+
+// The step of `settings` to start at for a buffer of `ms` that held last
+// time: the smallest step at least that large (the largest when none is).
+std::size_t StepFor(const BufferPolicySettings& settings, int ms);
+
+// The buffer an output settled at, kept between runs so that the next run
+// starts there instead of paying again, in gaps, for finding it: a file with
+// the milliseconds in it, under $XDG_STATE_HOME/tonemark (by default
+// ~/.local/state/tonemark). Reading gives nothing for a missing or damaged
+// file; writing says whether it worked (it matters to no one if it did not).
+std::string DefaultBufferMemoryPath();
+std::optional<int> ReadBufferMemory(const std::string& path);
+bool WriteBufferMemory(const std::string& path, int ms);
 
 // Whether a block carries any sound (a smaller buffer is tried only in silence).
 bool Audible(const float* left, const float* right, int frames);

@@ -35,16 +35,22 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
-OpenSoundOutput DeviceOutputs(fluid_settings_t* settings, double sampleRate) {
-    return [settings, sampleRate](RenderCall render) -> std::unique_ptr<SoundOutput> {
+// Each output starts at the buffer that held last time, if one was kept.
+BufferPolicySettings StartingAt(BufferPolicySettings policy, const std::string& memory) {
+    if (const auto ms = ReadBufferMemory(memory)) policy.firstStep = StepFor(policy, *ms);
+    return policy;
+}
+
+OpenSoundOutput DeviceOutputs(fluid_settings_t* settings, double sampleRate, std::string memory) {
+    return [settings, sampleRate, memory](RenderCall render) -> std::unique_ptr<SoundOutput> {
 #ifdef TONEMARK_PULSE_OUTPUT
         (void)settings;
-        if (auto pulse = PulseOutput::Open(sampleRate, render)) return pulse;
+        if (auto pulse = PulseOutput::Open(sampleRate, render, StartingAt({}, memory))) return pulse;
 #else
         if (auto driver = AudioDriver::OpenFirst(settings, kDriverOrder, kDeviceBuffering, render)) return driver;
 #endif
-        if (auto alsa = AlsaOutput::Open(sampleRate, render)) return alsa;
-        return JackOutput::Open(sampleRate, std::move(render));
+        if (auto alsa = AlsaOutput::Open(sampleRate, render, StartingAt({}, memory))) return alsa;
+        return JackOutput::Open(sampleRate, std::move(render), StartingAt(JackBufferSteps(), memory));
     };
 }
 
@@ -54,11 +60,18 @@ struct FluidSynthRoot::Impl {
     std::shared_ptr<FluidEngine> engine;
     bool offline = false;
     std::unique_ptr<OutputSwitch> output;  // none offline
+    std::string bufferMemory;
 };
 
 FluidSynthRoot::FluidSynthRoot(std::unique_ptr<Impl> parts) : parts_(std::move(parts)) {}
 
 FluidSynthRoot::~FluidSynthRoot() {
+    // The buffer the device settled at, for the next run to start with.
+    if (parts_->output && !parts_->bufferMemory.empty()) {
+        SoundStatus status;
+        parts_->output->Describe(status);
+        if (status.audioOutput) WriteBufferMemory(parts_->bufferMemory, status.bufferMs);
+    }
     // Stop rendering before the engine can go.
     parts_->output.reset();
 }
@@ -127,7 +140,9 @@ std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options
         parts->offline = true;
     } else {
         OpenSoundOutput open = options.openOutput ? options.openOutput
-                                                       : DeviceOutputs(parts->engine->Settings(), parts->engine->SampleRate());
+                                                       : DeviceOutputs(parts->engine->Settings(), parts->engine->SampleRate(),
+                                                                       options.bufferMemoryPath);
+        parts->bufferMemory = options.bufferMemoryPath;
         parts->output = std::make_unique<OutputSwitch>(
             *parts->engine, std::move(open), kDeviceBuffering.periodSize,
             "No sound output could be opened (tried " + DriverList() + "); songs play without sound.");

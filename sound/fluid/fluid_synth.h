@@ -28,6 +28,9 @@ struct FluidOptions {
     std::function<MonotonicMicros()> clock = MonotonicNow;
     // With Audio::Auto, opens the sound device; empty: FluidSynth's drivers.
     OpenSoundOutput openOutput = nullptr;
+    // Where the device's buffer is kept between runs (sound/buffer_policy.h):
+    // read when the device opens, written when the root goes. Empty: not kept.
+    std::string bufferMemoryPath;
 };
 
 class FluidSynthRoot : public SynthRoot {

@@ -93,6 +93,38 @@ TEST(PulseOutput, ASoundServerLostWhileTheBufferIsLargeLeavesTheSongPlayingAndIs
     std::filesystem::remove(path);
 }
 
+// The buffer a run settled at is where the next run starts: no gaps paid
+// again for finding it.
+TEST(PulseOutput, StartsAtTheBufferTheLastRunSettledAtAndKeepsItsOwn) {
+    if (!PrivateSoundServer::Installed()) GTEST_SKIP() << "pulseaudio is not installed";
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.Start());
+    const std::filesystem::path memory = testing::TestTempPath("sound-buffer");
+    std::filesystem::remove(memory);
+    ASSERT_TRUE(WriteBufferMemory(memory.string(), 25));
+    FluidOptions options;
+    options.bufferMemoryPath = memory.string();
+    {
+        auto root = CreateFluidSynthRoot(options);
+        ASSERT_NE(root, nullptr);
+        const SoundStatus status = root->Status();
+        ASSERT_TRUE(status.audioOutput) << status.message;
+        EXPECT_EQ(status.driver, "pulseaudio");
+        EXPECT_EQ(status.bufferMs, 30) << "the first step that holds 25 ms";
+        ASSERT_TRUE(WriteBufferMemory(memory.string(), 999));
+    }
+    EXPECT_EQ(ReadBufferMemory(memory.string()), 30) << "written back when the root went";
+    {
+        std::ofstream damaged(memory, std::ios::trunc);
+        damaged << "fast";
+    }
+    EXPECT_EQ(ReadBufferMemory(memory.string()), std::nullopt);
+    auto root = CreateFluidSynthRoot(options);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->Status().bufferMs, 10) << "a damaged file starts from the smallest";
+    std::filesystem::remove(memory);
+}
+
 }  // namespace
 }  // namespace tonemark
 #endif  // TONEMARK_PULSE_OUTPUT
