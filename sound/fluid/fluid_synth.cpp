@@ -61,16 +61,24 @@ struct FluidSynthRoot::Impl {
     bool offline = false;
     std::unique_ptr<OutputSwitch> output;  // none offline
     std::string bufferMemory;
+    int bufferKept = 0;  // what the memory holds now
+    // Keeps the device's buffer when it changed; a program killed before it
+    // ends has kept the last one the window asked about.
+    void KeepBuffer(const SoundStatus& status) {
+        if (bufferMemory.empty() || !status.audioOutput || status.bufferMs == bufferKept) return;
+        if (WriteBufferMemory(bufferMemory, status.bufferMs)) bufferKept = status.bufferMs;
+    }
 };
 
 FluidSynthRoot::FluidSynthRoot(std::unique_ptr<Impl> parts) : parts_(std::move(parts)) {}
 
 FluidSynthRoot::~FluidSynthRoot() {
     // The buffer the device settled at, for the next run to start with.
-    if (parts_->output && !parts_->bufferMemory.empty()) {
+    if (parts_->output) {
         SoundStatus status;
         parts_->output->Describe(status);
-        if (status.audioOutput) WriteBufferMemory(parts_->bufferMemory, status.bufferMs);
+        parts_->bufferKept = 0;
+        parts_->KeepBuffer(status);
     }
     // Stop rendering before the engine can go.
     parts_->output.reset();
@@ -91,6 +99,7 @@ SoundStatus FluidSynthRoot::Status() const {
     SoundStatus status;
     if (parts_->output) {
         parts_->output->Describe(status);
+        parts_->KeepBuffer(status);
     } else {
         status.driver = "offline";
     }
@@ -143,6 +152,7 @@ std::unique_ptr<FluidSynthRoot> CreateFluidSynthRoot(const FluidOptions& options
                                                        : DeviceOutputs(parts->engine->Settings(), parts->engine->SampleRate(),
                                                                        options.bufferMemoryPath);
         parts->bufferMemory = options.bufferMemoryPath;
+        parts->bufferKept = ReadBufferMemory(options.bufferMemoryPath).value_or(0);
         parts->output = std::make_unique<OutputSwitch>(
             *parts->engine, std::move(open), kDeviceBuffering.periodSize,
             "No sound output could be opened (tried " + DriverList() + "); songs play without sound.");
