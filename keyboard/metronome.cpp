@@ -3,9 +3,6 @@
 namespace tonemark {
 namespace {
 
-constexpr int kClickChannel = 9;
-constexpr int kClickNote = 33;
-constexpr int kClickVelocity = 100;
 constexpr int kNoteOn = 144;
 
 // Clicks are handed to the synthesiser this many ticks before they are due:

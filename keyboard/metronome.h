@@ -10,6 +10,11 @@
 
 namespace tonemark {
 
+// The metronome's click: a GM percussion note on channel 10 (index 9).
+inline constexpr int kClickChannel = 9;
+inline constexpr int kClickNote = 33;
+inline constexpr int kClickVelocity = 100;
+
 // What the metronome does on a tick with b = BeatTick and r = TicksPerBeat.
 struct BeatAction {
     int light = -1;        // Beat lamp lit, or -1

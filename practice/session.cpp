@@ -15,6 +15,7 @@
 #include "practice/coach.h"
 #include "practice/history.h"
 #include "practice/judge.h"
+#include "keyboard/metronome.h"
 #include "score/review.h"
 #include "sound/transport.h"
 #include "theory/scales.h"
@@ -22,9 +23,6 @@
 namespace tonemark {
 namespace {
 
-constexpr int kClickChannel = 9;
-constexpr int kClickNote = 33;
-constexpr int kClickVelocity = 100;
 constexpr int kAccentVelocity = 127;
 constexpr int kHearChannel = 1;     // the learner's own keys sound on channel 0
 constexpr int kHearVelocity = 40;   // "hear it too": softly

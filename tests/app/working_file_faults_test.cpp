@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/file_size_limit.h"
 #include "app/lifecycle.h"
 #include "app/temp_files.h"
 #include "keyboard/tempo.h"
@@ -26,25 +27,7 @@ std::string ReadBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Files may not grow past `bytes` while it lives: a disk that fills up.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
+using testing::FileSizeLimit;
 
 class WorkingFileFaults : public testing::StartedProgram {
 protected:

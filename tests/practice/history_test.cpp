@@ -18,6 +18,7 @@
 #include <fstream>
 #include <optional>
 
+#include "support/file_size_limit.h"
 #include "practice/history.h"
 #include "support/temp_path.h"
 
@@ -69,26 +70,7 @@ private:
     bool mounted_ = false;
 };
 
-// Files may not grow past `bytes` while it lives: a disk that fills up, for
-// a machine where a tmpfs cannot be mounted.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
+using testing::FileSizeLimit;
 
 // A plain SQLite connection, as the sqlite3 program would read the file.
 class Sql {
