@@ -1,7 +1,8 @@
 // How much sound a stream keeps queued at the sound server. Small is quick (a
 // key is heard sooner) but a machine that is busy cannot always refill it in
 // time, and the server then plays silence: an audible click. The policy
-// starts small, grows the buffer one step after a burst of underruns and
+// starts small, grows the buffer one step after a burst of underruns (or
+// after a single one in silence, which nobody heard) and
 // shrinks it one step after a long quiet spell; each growth makes the next
 // quiet spell needed longer, so that a buffer that failed is not tried again
 // soon. When underruns go on at the largest buffer the machine cannot keep up,
@@ -36,6 +37,10 @@ struct BufferPolicySettings {
     // A smaller buffer is tried only after this long without sound: if it
     // does not hold, it runs dry where nobody hears the gap.
     MonotonicMicros silenceToShrink = 2'000'000;
+    // An underrun this long after the last sound ran dry in silence, where
+    // nobody heard it: it is taken as the warning it is and the buffer grows
+    // at once, before the next note pays for it with a click.
+    MonotonicMicros unheardAfter = 250'000;
 };
 
 // The step of `settings` to start at for a buffer of `ms` that held last

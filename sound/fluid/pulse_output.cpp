@@ -82,7 +82,7 @@ bool PulseOutput::Connect() {
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = target;
-        attr.prebuf = static_cast<std::uint32_t>(-1);
+        attr.prebuf = 0;  // see ApplyTarget
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(-1);
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
@@ -213,7 +213,13 @@ void PulseOutput::ApplyTarget() {
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(static_cast<pa_usec_t>(targetMs_.load()) * 1000, format));
-    attr.prebuf = static_cast<std::uint32_t>(-1);
+    // No prebuffering: a stream that runs dry goes on playing silence instead
+    // of stopping until its buffer is full again, and what is written late
+    // lands where it belongs on the server's clock (the part already due is
+    // dropped). So an underrun costs only the missing samples, and everything
+    // after it (the metronome's next click, the next note) is heard on time
+    // with the same latency, rather than all of it moving later by the gap.
+    attr.prebuf = 0;
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
     if (pa_operation* op = pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr)) pa_operation_unref(op);

@@ -56,26 +56,39 @@ TEST(BufferPolicy, GrowsToWhatTheMachineHoldsAndThenRunsWithoutUnderruns) {
     FakeStream stream;
     stream.queuedMs = stream.policy.TargetMs();
     EXPECT_EQ(stream.policy.TargetMs(), 10);
-    // The render thread is held up for 17 ms twice a second.
-    stream.Run(10 * kSecond, 17, 500);
+    // The render thread is held up for 17 ms twice a second, while a song sounds.
+    stream.Run(10 * kSecond, 17, 500, true);
     EXPECT_EQ(stream.policy.TargetMs(), 20) << "the smallest step that outlasts a 17 ms stall";
     const int settledAfter = stream.underruns;
     EXPECT_LE(settledAfter, 1 + 2 * 2) << "one as the stream starts, then two (a burst) per step grown";
-    stream.Run(20 * kSecond, 17, 500);
+    stream.Run(20 * kSecond, 17, 500, true);
     EXPECT_EQ(stream.underruns, settledAfter) << "none once it holds";
     EXPECT_EQ(stream.policy.UnderrunCount(), static_cast<std::uint64_t>(stream.underruns));
     EXPECT_FALSE(stream.policy.CannotKeepUp());
+
+    // In silence a single underrun is enough: nobody heard it, and the song
+    // that comes next starts on a buffer that holds.
+    FakeStream silent;
+    silent.queuedMs = silent.policy.TargetMs();
+    silent.Run(10 * kSecond, 17, 500);
+    EXPECT_EQ(silent.policy.TargetMs(), 20);
+    EXPECT_LE(silent.underruns, 1 + 2) << "one as the stream starts, then one per step grown";
 }
 
 TEST(BufferPolicy, ALoneUnderrunOrOneWhileSettlingDoesNotGrowIt) {
     BufferPolicy policy({}, 0);
-    EXPECT_FALSE(policy.Underrun(5 * kSecond));
-    EXPECT_FALSE(policy.Underrun(16 * kSecond)) << "the first was more than the burst window ago";
+    // Underruns heard: each comes while the stream carries sound.
+    const auto heard = [&policy](MonotonicMicros at) {
+        policy.Sounded(at - 10 * kMs);
+        return policy.Underrun(at);
+    };
+    EXPECT_FALSE(heard(5 * kSecond));
+    EXPECT_FALSE(heard(16 * kSecond)) << "the first was more than the burst window ago";
     EXPECT_EQ(policy.TargetMs(), 10);
-    EXPECT_TRUE(policy.Underrun(17 * kSecond));
+    EXPECT_TRUE(heard(17 * kSecond));
     EXPECT_EQ(policy.TargetMs(), 15);
-    // The server settling on the new buffer.
-    EXPECT_FALSE(policy.Underrun(17 * kSecond + 100 * kMs));
+    // The server settling on the new buffer, in silence or not.
+    EXPECT_FALSE(heard(17 * kSecond + 100 * kMs));
     EXPECT_FALSE(policy.Underrun(17 * kSecond + 200 * kMs));
     EXPECT_EQ(policy.TargetMs(), 15);
     EXPECT_EQ(policy.UnderrunCount(), 5u) << "every underrun is counted, grown on or not";

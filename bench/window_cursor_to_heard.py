@@ -1,0 +1,237 @@
+#!/usr/bin/python3
+"""Cursor to heard in the real window, across changes of the sound buffer.
+
+Tonemark runs under its own Xvfb with its sound going to a private PulseAudio
+null sink, with a state folder of its own (so it starts at the smallest
+buffer, as on a new machine). "Play" is clicked for the start-up C major
+scale, twice at each of three buffers: the first one, then after the program
+was held up (SIGSTOP) twice for 40 ms in the silence between songs, which
+makes the output grow its buffer, then after a minute and a half of silence,
+in which it shrinks it again. The buffer in use is read from the file the
+program keeps it in.
+
+Heard: the sink's monitor is read live in small chunks stamped on arrival
+(the earliest arrival relative to the samples' count places every sample on
+the monotonic clock); a note is heard at its first sample that stands well
+above what rang in the 20 ms before it. Reached: the X server's time stamp
+(the monotonic clock in ms) of the first damage to the score's strip that
+ends the cursor's move to the note (DAMAGE extension, raw rectangles).
+
+Prints, for each buffer, reached - heard per note: p50, p99, the smallest and
+the largest, over the notes found.
+
+  bench/window_cursor_to_heard.py [build folder]     (build/)
+
+Set TONEMARK_BENCH_VERBOSE=1 for every note's figures. Needs xvfb,
+pulseaudio, pulseaudio-utils, python3-xlib, xdotool.
+"""
+import array
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from Xlib import display
+from Xlib.ext import damage
+
+RATE = 44100
+DPY = os.environ.get("TONEMARK_DISPLAY", ":74")
+PLAY = (397, 210)  # the Play button, from the window's origin
+NOTES = 15         # the scale up and down
+PLAY_SECONDS = 9.0
+
+
+def percentile(values, p):
+    s = sorted(values)
+    return s[min(len(s) - 1, int(round(p * (len(s) - 1))))]
+
+
+def onsets(samples, start, end):
+    """Sample indices in [start, end) where the notes of one play of the scale
+    begin: the first sound out of silence, then a note every 500 ms, each
+    placed at the millisecond within 30 ms of its time where the sound rises
+    most above what rang just before it."""
+    block = 44  # 1 ms
+    end = min(end, len(samples))
+    first = next((i for i in range(max(start, 0), end) if abs(samples[i]) > 300), None)
+    if first is None:
+        return []
+    found = [first]
+
+    def env(i):
+        return max((abs(v) for v in samples[i:i + block]), default=0)
+
+    for k in range(1, NOTES):
+        due = first + k * RATE // 2
+        if due + 40 * block >= end:
+            break
+        best_i, best_ratio = None, 1.5
+        for i in range(due - 30 * block, due + 30 * block, block):
+            before = max(env(j) for j in range(i - 15 * block, i, block))
+            ratio = env(i) / max(before, 1)
+            if ratio > best_ratio:
+                best_i, best_ratio = i, ratio
+        if best_i is None:
+            continue
+        level = max(abs(v) for v in samples[best_i - 15 * block:best_i])
+        found.append(next((i for i in range(best_i, best_i + block) if abs(samples[i]) > level), best_i))
+    return found
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    verbose = bool(os.environ.get("TONEMARK_BENCH_VERBOSE"))
+    runtime = tempfile.mkdtemp(prefix="tonemark-cth.")
+    state = os.path.join(runtime, "state")
+    memory = os.path.join(state, "tonemark", "sound-buffer")
+    procs = []
+    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_STATE_HOME=state)
+    try:
+        procs.append(subprocess.Popen(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+             "--load=module-null-sink sink_name=cap", "--load=module-native-protocol-unix"],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        env["PULSE_SERVER"] = "unix:%s/pulse/native" % runtime
+        for _ in range(100):
+            if subprocess.call(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL) == 0:
+                break
+            time.sleep(0.1)
+        procs.append(subprocess.Popen(["Xvfb", DPY, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(1)
+        env["DISPLAY"] = DPY
+        env["TMPDIR"] = runtime
+        app = subprocess.Popen([os.path.join(build, "tonemark")], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        procs.append(app)
+        wid = int(subprocess.check_output(["xdotool", "search", "--sync", "--onlyvisible", "--pid",
+                                           str(app.pid)], env=env).split()[0])
+        time.sleep(3)  # the synthesiser and its SoundFont
+
+        cap = subprocess.Popen(["parec", "-d", "cap.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
+                                "--channels=1", "--latency-msec=2"], env=env, stdout=subprocess.PIPE)
+        procs.append(cap)
+        samples = array.array("h")
+        best = [None]  # smallest arrival - (samples so far / rate)
+
+        def read_capture():
+            fd = cap.stdout.fileno()
+            while True:
+                chunk = os.read(fd, 4096)
+                if not chunk:
+                    return
+                now = time.monotonic()
+                samples.frombytes(chunk[: len(chunk) // 2 * 2])
+                offset = now - len(samples) / RATE
+                if best[0] is None or offset < best[0]:
+                    best[0] = offset
+
+        threading.Thread(target=read_capture, daemon=True).start()
+
+        # Damage to the window, rectangle by rectangle, with the server's stamps.
+        ddpy = display.Display(DPY)
+        win = ddpy.create_resource_object("window", wid)
+        ddpy.damage_query_version()
+        win.damage_create(damage.DamageReportRawRectangles)
+        ddpy.flush()
+        rects = []  # (server ms, x, y, w, h)
+
+        def read_damage():
+            try:
+                while True:
+                    e = ddpy.next_event()
+                    if type(e).__name__ == "DamageNotify":
+                        rects.append((e.timestamp, e.area.x, e.area.y, e.area.width, e.area.height))
+            except Exception:  # the X server went away at the end
+                pass
+
+        threading.Thread(target=read_damage, daemon=True).start()
+
+        def click_play():
+            subprocess.call(["xdotool", "mousemove", "--window", str(wid), str(PLAY[0]), str(PLAY[1]),
+                             "click", "1"], env=env)
+
+        def buffer_now():
+            try:
+                with open(memory) as f:
+                    return int(f.read().split()[0])
+            except (OSError, ValueError, IndexError):
+                return 10
+
+        phases = []  # (label, buffer, start monotonic, end monotonic)
+
+        def play_twice(label):
+            for _ in range(2):
+                t0 = time.monotonic()
+                click_play()
+                time.sleep(PLAY_SECONDS)
+                phases.append((label, buffer_now(), t0, time.monotonic()))
+
+        play_twice("first")
+        for _ in range(2):
+            os.kill(app.pid, signal.SIGSTOP)
+            time.sleep(0.04)
+            os.kill(app.pid, signal.SIGCONT)
+            time.sleep(1.0)
+        time.sleep(1.0)
+        play_twice("grown")
+        time.sleep(float(os.environ.get("TONEMARK_SHRINK_WAIT", "95")))
+        play_twice("shrunk")
+        time.sleep(0.5)
+        cap.terminate()
+
+        if os.environ.get("TONEMARK_KEEP"):
+            with open(os.environ["TONEMARK_KEEP"] + ".raw", "wb") as f:
+                samples.tofile(f)
+            with open(os.environ["TONEMARK_KEEP"] + ".txt", "w") as f:
+                f.write("%.6f\n" % best[0])
+                for r in rects:
+                    f.write("%d %d %d %d %d\n" % r)
+        now_ms = int(time.monotonic() * 1000)
+        base = now_ms & ~0xFFFFFFFF
+        stamps = [((base | r[0]) / 1000.0, r[1], r[2], r[3], r[4]) for r in rects]
+        # The cursor's strip: damage no wider than a few pixels (the line), below the toolbar.
+        thin = [r for r in stamps if r[3] <= 10 and r[4] >= 40]
+        if verbose:
+            print("damage rectangles: %d, thin ones: %d" % (len(stamps), len(thin)))
+            shapes = {}
+            for r in stamps:
+                shapes[r[1:]] = shapes.get(r[1:], 0) + 1
+            print("commonest:", sorted(shapes.items(), key=lambda kv: -kv[1])[:15])
+        for label, buf, t0, t1 in phases:
+            start = int((t0 - best[0]) * RATE)
+            end = int((t1 - best[0]) * RATE)
+            errors = []
+            for onset in onsets(samples, max(0, start), end):
+                heard = best[0] + onset / RATE
+                # The cursor's move for this note: the first thin damage from 100 ms before to 200 ms after.
+                moves = [r[0] for r in thin if heard - 0.1 <= r[0] <= heard + 0.2]
+                if not moves:
+                    continue
+                errors.append((moves[0] - heard) * 1000.0)
+                if verbose:
+                    print("  %s: heard %.3f reached %+.1f ms" % (label, heard, errors[-1]))
+            if not errors:
+                print("%s buffer %d ms: no notes paired" % (label, buf))
+                continue
+            print("%-6s buffer %2d ms: %2d notes, reached - heard (ms): p50 %.1f  p99 %.1f  min %.1f  max %.1f"
+                  % (label, buf, len(errors), percentile(errors, 0.5), percentile(errors, 0.99),
+                     min(errors), max(errors)))
+        return 0
+    finally:
+        for p in reversed(procs):
+            p.terminate()
+        for p in procs:
+            try:
+                p.wait(timeout=3)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        subprocess.call(["rm", "-rf", runtime])
+
+
+if __name__ == "__main__":
+    sys.exit(main())
