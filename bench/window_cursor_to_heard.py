@@ -5,15 +5,15 @@ Tonemark runs under its own Xvfb with its sound going to a private PulseAudio
 null sink, with a state folder of its own (so it starts at the smallest
 buffer, as on a new machine). "Play" is clicked for the start-up C major
 scale, twice at each of three buffers: the first one, then after the program
-was held up (SIGSTOP) twice for 40 ms in the silence between songs, which
-makes the output grow its buffer, then after a minute and a half of silence,
-in which it shrinks it again. The buffer in use is read from the file the
+was held up (SIGSTOP) for 40 ms in the silence between songs, which
+makes the output grow its buffer, then after a minute and a quarter of
+silence, in which it shrinks it again. The buffer in use is read from the file the
 program keeps it in.
 
-Heard: the sink's monitor is read live in small chunks stamped on arrival
-(the earliest arrival relative to the samples' count places every sample on
-the monotonic clock); a note is heard at its first sample that stands well
-above what rang in the 20 ms before it. Reached: the X server's time stamp
+Heard: the sink's monitor is read live in small chunks stamped on arrival,
+which places every sample on the monotonic clock (capture_clock.py); a play's
+first note is heard at its first sound out of silence, each later one at its
+place on the sample clock, 500 ms on from the one before. Reached: the X server's time stamp
 (the monotonic clock in ms) of the first damage to the score's strip that
 ends the cursor's move to the note (DAMAGE extension, raw rectangles).
 
@@ -37,6 +37,8 @@ import time
 from Xlib import display
 from Xlib.ext import damage
 
+from capture_clock import CaptureClock
+
 RATE = 44100
 DPY = os.environ.get("TONEMARK_DISPLAY", ":74")
 PLAY = (397, 210)  # the Play button, from the window's origin
@@ -51,33 +53,27 @@ def percentile(values, p):
 
 def onsets(samples, start, end):
     """Sample indices in [start, end) where the notes of one play of the scale
-    begin: the first sound out of silence, then a note every 500 ms, each
-    placed at the millisecond within 30 ms of its time where the sound rises
-    most above what rang just before it."""
-    block = 44  # 1 ms
+    begin. The first note is the first sound out of silence; the player puts
+    every note on the sample clock, so note k begins k * 500 ms of samples
+    later. A note counts only where the sound does rise just after that
+    sample (the mean level of the next 3 ms a third above that of the 10 ms
+    before it, somewhere in the next 20 ms)."""
     end = min(end, len(samples))
     first = next((i for i in range(max(start, 0), end) if abs(samples[i]) > 300), None)
     if first is None:
         return []
+
+    def level(a, b):
+        seg = samples[max(a, 0):b]
+        return sum(abs(v) for v in seg) / max(1, len(seg))
+
     found = [first]
-
-    def env(i):
-        return max((abs(v) for v in samples[i:i + block]), default=0)
-
     for k in range(1, NOTES):
         due = first + k * RATE // 2
-        if due + 40 * block >= end:
+        if due + RATE // 20 >= end:
             break
-        best_i, best_ratio = None, 1.5
-        for i in range(due - 30 * block, due + 30 * block, block):
-            before = max(env(j) for j in range(i - 15 * block, i, block))
-            ratio = env(i) / max(before, 1)
-            if ratio > best_ratio:
-                best_i, best_ratio = i, ratio
-        if best_i is None:
-            continue
-        level = max(abs(v) for v in samples[best_i - 15 * block:best_i])
-        found.append(next((i for i in range(best_i, best_i + block) if abs(samples[i]) > level), best_i))
+        if any(level(i, i + 132) > 1.33 * level(i - 441, i) for i in range(due, due + 882, 22)):
+            found.append(due)
     return found
 
 
@@ -116,7 +112,7 @@ def main():
                                 "--channels=1", "--latency-msec=2"], env=env, stdout=subprocess.PIPE)
         procs.append(cap)
         samples = array.array("h")
-        best = [None]  # smallest arrival - (samples so far / rate)
+        clock = CaptureClock(RATE)
 
         def read_capture():
             fd = cap.stdout.fileno()
@@ -126,9 +122,7 @@ def main():
                     return
                 now = time.monotonic()
                 samples.frombytes(chunk[: len(chunk) // 2 * 2])
-                offset = now - len(samples) / RATE
-                if best[0] is None or offset < best[0]:
-                    best[0] = offset
+                clock.arrived(now, len(samples))
 
         threading.Thread(target=read_capture, daemon=True).start()
 
@@ -172,25 +166,17 @@ def main():
                 phases.append((label, buffer_now(), t0, time.monotonic()))
 
         play_twice("first")
-        for _ in range(2):
-            os.kill(app.pid, signal.SIGSTOP)
-            time.sleep(0.04)
-            os.kill(app.pid, signal.SIGCONT)
-            time.sleep(1.0)
-        time.sleep(1.0)
+        os.kill(app.pid, signal.SIGSTOP)
+        time.sleep(0.04)
+        os.kill(app.pid, signal.SIGCONT)
+        time.sleep(2.0)
         play_twice("grown")
-        time.sleep(float(os.environ.get("TONEMARK_SHRINK_WAIT", "95")))
+        time.sleep(float(os.environ.get("TONEMARK_SHRINK_WAIT", "75")))
         play_twice("shrunk")
         time.sleep(0.5)
         cap.terminate()
 
-        if os.environ.get("TONEMARK_KEEP"):
-            with open(os.environ["TONEMARK_KEEP"] + ".raw", "wb") as f:
-                samples.tofile(f)
-            with open(os.environ["TONEMARK_KEEP"] + ".txt", "w") as f:
-                f.write("%.6f\n" % best[0])
-                for r in rects:
-                    f.write("%d %d %d %d %d\n" % r)
+        place = clock.placer()
         now_ms = int(time.monotonic() * 1000)
         base = now_ms & ~0xFFFFFFFF
         stamps = [((base | r[0]) / 1000.0, r[1], r[2], r[3], r[4]) for r in rects]
@@ -202,12 +188,13 @@ def main():
             for r in stamps:
                 shapes[r[1:]] = shapes.get(r[1:], 0) + 1
             print("commonest:", sorted(shapes.items(), key=lambda kv: -kv[1])[:15])
+        every = []
         for label, buf, t0, t1 in phases:
-            start = int((t0 - best[0]) * RATE)
-            end = int((t1 - best[0]) * RATE)
+            start = int((t0 - place(0)) * RATE)
+            end = int((t1 - place(0)) * RATE)
             errors = []
             for onset in onsets(samples, max(0, start), end):
-                heard = best[0] + onset / RATE
+                heard = place(onset)
                 # The cursor's move for this note: the first thin damage from 100 ms before to 200 ms after.
                 moves = [r[0] for r in thin if heard - 0.1 <= r[0] <= heard + 0.2]
                 if not moves:
@@ -218,9 +205,14 @@ def main():
             if not errors:
                 print("%s buffer %d ms: no notes paired" % (label, buf))
                 continue
+            every += errors
             print("%-6s buffer %2d ms: %2d notes, reached - heard (ms): p50 %.1f  p99 %.1f  min %.1f  max %.1f"
                   % (label, buf, len(errors), percentile(errors, 0.5), percentile(errors, 0.99),
                      min(errors), max(errors)))
+        if every:
+            print("all %d notes: p50 %.1f  p99 %.1f  min %.1f  max %.1f; the sink's clock ran at %.1f Hz"
+                  % (len(every), percentile(every, 0.5), percentile(every, 0.99), min(every), max(every),
+                     clock.measured_rate()))
         return 0
     finally:
         for p in reversed(procs):

@@ -6,8 +6,8 @@ null sink. The X server plays presses of the computer keyboard's C4 key
 ("z") queued through XTest at known delays; the RECORD extension reports
 each press with the server's own time stamp (the X server's clock is the
 machine's monotonic clock, in milliseconds). The sink's monitor is read live
-in small chunks, each stamped on arrival: the earliest arrival relative to
-the samples' count places every sample on the monotonic clock. Each note's
+in small chunks, each stamped on arrival, which places every sample on the
+monotonic clock (capture_clock.py). Each note's
 first sample above -40 dBFS, less the press's stamp, is its press-to-heard
 time, capture path included.
 
@@ -29,6 +29,8 @@ import time
 from Xlib import X, XK, display
 from Xlib.ext import record, xtest
 from Xlib.protocol import rq
+
+from capture_clock import CaptureClock
 
 RATE = 44100
 DPY = os.environ.get("TONEMARK_DISPLAY", ":73")
@@ -76,7 +78,7 @@ def main():
                                 "--channels=1", "--latency-msec=2"], env=env, stdout=subprocess.PIPE)
         procs.append(cap)
         samples = array.array("h")
-        best = [None]  # smallest arrival - (samples so far / rate)
+        clock = CaptureClock(RATE)
 
         def read_capture():
             fd = cap.stdout.fileno()
@@ -86,9 +88,7 @@ def main():
                     return
                 now = time.monotonic()
                 samples.frombytes(chunk[: len(chunk) // 2 * 2])
-                offset = now - len(samples) / RATE
-                if best[0] is None or offset < best[0]:
-                    best[0] = offset
+                clock.arrived(now, len(samples))
 
         reader = threading.Thread(target=read_capture, daemon=True)
         reader.start()
@@ -142,6 +142,7 @@ def main():
         time.sleep(1)
         cap.terminate()
         reader.join(timeout=2)
+        place = clock.placer()
 
         # X stamps are the monotonic clock in ms, cut to 32 bits.
         now_ms = int(time.monotonic() * 1000)
@@ -149,7 +150,7 @@ def main():
         threshold = int(32768 * 0.01)
         errors = []
         for t in press_s:
-            start = int((t - best[0]) * RATE)
+            start = int((t - place(0)) * RATE)
             # A quiet stretch before the note is due: the last press has rung out.
             window = samples[max(0, start - int(0.02 * RATE)): start + int(0.2 * RATE)]
             # The first sample well above what still rang before the press.
@@ -158,13 +159,13 @@ def main():
             onset = next((i for i in range(len(before), len(window)) if abs(window[i]) > level), None)
             if onset is None:
                 continue
-            heard = best[0] + (max(0, start - int(0.02 * RATE)) + onset) / RATE
+            heard = place(max(0, start - int(0.02 * RATE)) + onset)
             errors.append((heard - t) * 1000.0)
         if os.environ.get("TONEMARK_BENCH_VERBOSE"):
             loud = [i for i in range(0, len(samples), 441) if abs(samples[i]) > threshold]
             print("captured %.2f s from %.3f; presses from %.3f to %.3f; loud at %s" % (
-                len(samples) / RATE, best[0], press_s[0], press_s[-1],
-                [round(best[0] + i / RATE, 2) for i in loud[:: max(1, len(loud) // 20)]]))
+                len(samples) / RATE, place(0), press_s[0], press_s[-1],
+                [round(place(i), 2) for i in loud[:: max(1, len(loud) // 20)]]))
         if not errors:
             print("no notes found in the capture (%d presses stamped)" % len(press_s))
             return 1

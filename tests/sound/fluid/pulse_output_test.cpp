@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +33,7 @@ namespace tonemark {
 namespace {
 
 using testing::PrivateSoundServer;
+using testing::Clock;
 using testing::WaitFor;
 
 TEST(PulseOutput, ASoundServerLostWhileTheBufferIsLargeLeavesTheSongPlayingAndIsSaid) {
@@ -123,6 +126,37 @@ TEST(PulseOutput, StartsAtTheBufferTheLastRunSettledAtAndKeepsItsOwn) {
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->Status().bufferMs, 10) << "a damaged file starts from the smallest";
     std::filesystem::remove(memory);
+}
+
+// A render thread held up for a third of a second: the server plays silence
+// meanwhile, and then asks for what it missed, so that what comes after is
+// rendered for its own time, not a third of a second late for good.
+TEST(PulseOutput, AfterRunningDryTheSoundIsBackOnTheServersClock) {
+    if (!PrivateSoundServer::Installed()) GTEST_SKIP() << "pulseaudio is not installed";
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.Start());
+    constexpr double kRate = 44100;
+    std::atomic<std::int64_t> frames{0};
+    std::atomic<bool> stall{false};
+    auto output = PulseOutput::Open(kRate, [&](float* left, float* right, int count) {
+        if (stall.exchange(false)) std::this_thread::sleep_for(std::chrono::milliseconds(330));
+        std::fill(left, left + count, 0.0f);
+        std::fill(right, right + count, 0.0f);
+        frames += count;
+    });
+    ASSERT_NE(output, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return frames.load() > kRate / 2; }));
+    // How far the frames rendered run ahead of the time gone by.
+    const auto lead = [&, start = Clock::now(), startFrames = frames.load()] {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        return static_cast<double>(frames.load() - startFrames) / kRate - elapsed;
+    };
+    const double before = lead();
+    stall = true;
+    ASSERT_TRUE(WaitFor([&] { return !stall.load(); }));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_GE(output->Underruns(), 1u);
+    EXPECT_GT(lead() - before, -0.15) << "a stream that waited to fill up again would be 0.33 s behind";
 }
 
 }  // namespace
