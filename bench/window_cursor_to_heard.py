@@ -5,10 +5,10 @@ Tonemark runs under its own Xvfb with its sound going to a private PulseAudio
 null sink, with a state folder of its own (so it starts at the smallest
 buffer, as on a new machine). "Play" is clicked for the start-up C major
 scale, twice at each of three buffers: the first one, then after the program
-was held up (SIGSTOP) for 40 ms in the silence between songs, which
-makes the output grow its buffer, then after a minute and a quarter of
-silence, in which it shrinks it again. The buffer in use is read from the file the
-program keeps it in.
+was held up (SIGSTOP) for 40 ms in the silence between songs, which makes
+the output grow its buffer, then once it has shrunk it again in the silence
+after (a minute or more, longer after each growth; five at most). The buffer
+in use is read from the file the program keeps it in.
 
 Heard: the sink's monitor is read live in small chunks stamped on arrival,
 which places every sample on the monotonic clock (capture_clock.py); a play's
@@ -171,7 +171,12 @@ def main():
         os.kill(app.pid, signal.SIGCONT)
         time.sleep(2.0)
         play_twice("grown")
-        time.sleep(float(os.environ.get("TONEMARK_SHRINK_WAIT", "75")))
+        # The quiet spell a shrink needs doubles with every growth: wait for it.
+        grown = buffer_now()
+        deadline = time.monotonic() + float(os.environ.get("TONEMARK_SHRINK_WAIT", "300"))
+        while buffer_now() >= grown and time.monotonic() < deadline:
+            time.sleep(1)
+        time.sleep(1)
         play_twice("shrunk")
         time.sleep(0.5)
         cap.terminate()

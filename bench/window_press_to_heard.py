@@ -15,8 +15,7 @@ time, capture path included.
   (40 presses, quiet, build/)
 
 "busy" runs two busy loops on the cores meanwhile. Prints p50, p90, p99 and
-the largest, and the buffer the program reports in its sound status line if
-it shows one. Needs xvfb, pulseaudio, pulseaudio-utils, python3-xlib.
+the largest, and the gaps in the captured sound (sound_gap_bench --analyse). Needs xvfb, pulseaudio, pulseaudio-utils, python3-xlib.
 """
 import array
 import os
@@ -172,6 +171,11 @@ def main():
         print("press to heard (ms), %d of %d presses, %s: p50 %.1f  p90 %.1f  p99 %.1f  max %.1f  min %.1f"
               % (len(errors), len(press_s), "two busy loops" if busy else "quiet", percentile(errors, 0.5),
                  percentile(errors, 0.9), percentile(errors, 0.99), max(errors), min(errors)))
+        # The gaps in the sound of the presses, counted as for the songs.
+        wave = os.path.join(runtime, "capture.raw")
+        with open(wave, "wb") as f:
+            samples.tofile(f)
+        subprocess.call([os.path.join(build, "bench", "sound_gap_bench"), "--analyse", wave])
         return 0
     finally:
         for p in reversed(procs):

@@ -77,14 +77,12 @@ bool BufferPolicy::Underrun(MonotonicMicros now) {
     lastUnderrun_ = now;
     recent_.push_back(now);
     while (!recent_.empty() && now - recent_.front() > settings_.burstWindow) recent_.pop_front();
-    const bool burst = static_cast<int>(recent_.size()) >= settings_.burstUnderruns;
     if (step_ + 1 >= settings_.stepsMs.size()) {
-        if (!burst) return false;
+        if (static_cast<int>(recent_.size()) < settings_.burstUnderruns) return false;
         cannotKeepUp_ = true;
         recent_.clear();
         return false;
     }
-    if (!burst && now - lastSound_ < settings_.unheardAfter) return false;
     ++step_;
     quietSpell_ = std::min(quietSpell_ * 2, settings_.longestQuietSpell);
     ChangedAt(now);

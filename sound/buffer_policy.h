@@ -1,11 +1,11 @@
 // How much sound a stream keeps queued at the sound server. Small is quick (a
 // key is heard sooner) but a machine that is busy cannot always refill it in
 // time, and the server then plays silence: an audible click. The policy
-// starts small, grows the buffer one step after a burst of underruns (or
-// after a single one in silence, which nobody heard) and
-// shrinks it one step after a long quiet spell; each growth makes the next
-// quiet spell needed longer, so that a buffer that failed is not tried again
-// soon. When underruns go on at the largest buffer the machine cannot keep up,
+// starts small, grows the buffer one step at each underrun (one click is one
+// too many, and a machine that stalled once will again) and shrinks it one
+// step after a long quiet spell; each growth makes the next quiet spell
+// needed longer, so that a buffer that failed is not tried again soon. When a
+// burst of underruns comes at the largest buffer the machine cannot keep up,
 // which the window says once. Pure bookkeeping: the output feeds it what the
 // server reports and applies the target it answers.
 #pragma once
@@ -24,7 +24,8 @@ struct BufferPolicySettings {
     // The buffer sizes tried, smallest first, in milliseconds.
     std::vector<int> stepsMs = {10, 15, 20, 30, 40, 50};
     std::size_t firstStep = 0;
-    // A burst: this many underruns within the window.
+    // At the largest buffer, this many underruns within the window mean the
+    // machine cannot keep up.
     int burstUnderruns = 2;
     MonotonicMicros burstWindow = 10'000'000;
     // No underrun for this long shrinks the buffer one step...
@@ -37,10 +38,6 @@ struct BufferPolicySettings {
     // A smaller buffer is tried only after this long without sound: if it
     // does not hold, it runs dry where nobody hears the gap.
     MonotonicMicros silenceToShrink = 2'000'000;
-    // An underrun this long after the last sound ran dry in silence, where
-    // nobody heard it: it is taken as the warning it is and the buffer grows
-    // at once, before the next note pays for it with a click.
-    MonotonicMicros unheardAfter = 250'000;
 };
 
 // The step of `settings` to start at for a buffer of `ms` that held last

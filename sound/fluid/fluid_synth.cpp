@@ -35,9 +35,13 @@ std::string JoinMessages(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
-// Each output starts at the buffer that held last time, if one was kept.
+// Each output starts at the buffer that held last time, if one was kept;
+// else one step above the smallest, which the hiccups of most machines
+// outlast now and then: a smaller one is tried in the first long silence,
+// where running dry is not heard.
 BufferPolicySettings StartingAt(BufferPolicySettings policy, const std::string& memory) {
     if (const auto ms = ReadBufferMemory(memory)) policy.firstStep = StepFor(policy, *ms);
+    else policy.firstStep = policy.stepsMs.size() > 1 ? 1 : 0;
     return policy;
 }
 

@@ -100,6 +100,12 @@ JackOutput::~JackOutput() {
     if (wakeMade_) sem_destroy(&wake_);
 }
 
+// More than the ring can hold is never paid back: after a stall that long
+// the sound starts afresh where the render thread is.
+std::uint32_t JackOutput::MostOwed() const {
+    return static_cast<std::uint32_t>(serverRate_ * kRingSeconds / 2);
+}
+
 std::size_t JackOutput::TargetFrames() const {
     return static_cast<std::size_t>(std::lround(policy_.TargetMs() * serverRate_ / 1000.0));
 }
@@ -149,7 +155,8 @@ void JackOutput::RenderLoop() {
         changed = policy_.Tick(t) || changed;
         if (changed) targetMs_ = policy_.TargetMs();
         cannotKeepUp_ = policy_.CannotKeepUp();
-        RenderAhead(TargetFrames());
+        // What the callback still owes is rendered too, for it to drop.
+        RenderAhead(TargetFrames() + owed_.load());
         // Each cycle wakes the thread; a millisecond at most between looks.
         WaitAtMost(&wake_, 1'000'000);
     }
@@ -161,6 +168,13 @@ int JackOutput::OnProcess(std::uint32_t frames, void* self) {
     auto* right = static_cast<float*>(jack_port_get_buffer(out->ports_[1], frames));
     out->period_ = frames;
     std::uint32_t have = static_cast<std::uint32_t>(jack_ringbuffer_read_space(out->ring_) / kFrameBytes);
+    // Frames that were due while the ring was empty were played as silence:
+    // they are late now, and dropping them puts what follows back on time.
+    std::uint32_t owed = out->owed_.load();
+    const std::uint32_t late = std::min(have, owed);
+    jack_ringbuffer_read_advance(out->ring_, late * kFrameBytes);
+    have -= late;
+    owed -= late;
     const std::uint32_t take = std::min(have, frames);
     for (std::uint32_t i = 0; i < take; ++i) {
         float frame[kChannels];
@@ -172,7 +186,9 @@ int JackOutput::OnProcess(std::uint32_t frames, void* self) {
         std::memset(left + take, 0, (frames - take) * sizeof(float));
         std::memset(right + take, 0, (frames - take) * sizeof(float));
         ++out->shortCycles_;
+        owed = std::min(owed + (frames - take), out->MostOwed());
     }
+    out->owed_ = owed;
     jack_latency_range_t range{};
     jack_port_get_latency_range(out->ports_[0], JackPlaybackLatency, &range);
     out->portLatency_ = range.max;

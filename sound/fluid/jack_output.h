@@ -4,6 +4,9 @@
 // when the two differ) and the callback only copies. How far ahead the ring
 // runs is what a BufferPolicy decides: it grows after a burst of xruns or of
 // callbacks that found the ring short, and shrinks slowly while none come.
+// A cycle that found the ring short plays silence for what was missing and
+// the frames rendered for that time are dropped when they come, so that the
+// sound after a shortfall is heard on time rather than late by it for good.
 // The latency reported is the ring's fill, the callback's period and the
 // playback ports' own latency, as the server reports them now.
 #pragma once
@@ -56,6 +59,7 @@ private:
     void RenderLoop();
     void RenderAhead(std::size_t frames);
     std::size_t TargetFrames() const;
+    std::uint32_t MostOwed() const;
 
     static int OnProcess(std::uint32_t frames, void* self);
     static int OnXrun(void* self);
@@ -80,6 +84,10 @@ private:
     float lastLeft_ = 0, lastRight_ = 0;
     double phase_ = 0;
 
+    // Frames the callback played as silence for want of sound: the next ones
+    // rendered are dropped in their place, so that the ring runs on the
+    // server's clock. The callback's; the render thread reads it.
+    std::atomic<std::uint32_t> owed_{0};
     std::atomic<std::uint32_t> period_{0};
     std::atomic<std::uint32_t> portLatency_{0};
     std::atomic<int> targetMs_{0};

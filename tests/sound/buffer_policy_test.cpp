@@ -60,38 +60,24 @@ TEST(BufferPolicy, GrowsToWhatTheMachineHoldsAndThenRunsWithoutUnderruns) {
     stream.Run(10 * kSecond, 17, 500, true);
     EXPECT_EQ(stream.policy.TargetMs(), 20) << "the smallest step that outlasts a 17 ms stall";
     const int settledAfter = stream.underruns;
-    EXPECT_LE(settledAfter, 1 + 2 * 2) << "one as the stream starts, then two (a burst) per step grown";
+    EXPECT_LE(settledAfter, 1 + 2) << "one as the stream starts, then one per step grown";
     stream.Run(20 * kSecond, 17, 500, true);
     EXPECT_EQ(stream.underruns, settledAfter) << "none once it holds";
     EXPECT_EQ(stream.policy.UnderrunCount(), static_cast<std::uint64_t>(stream.underruns));
     EXPECT_FALSE(stream.policy.CannotKeepUp());
-
-    // In silence a single underrun is enough: nobody heard it, and the song
-    // that comes next starts on a buffer that holds.
-    FakeStream silent;
-    silent.queuedMs = silent.policy.TargetMs();
-    silent.Run(10 * kSecond, 17, 500);
-    EXPECT_EQ(silent.policy.TargetMs(), 20);
-    EXPECT_LE(silent.underruns, 1 + 2) << "one as the stream starts, then one per step grown";
 }
 
-TEST(BufferPolicy, ALoneUnderrunOrOneWhileSettlingDoesNotGrowIt) {
+TEST(BufferPolicy, AnUnderrunWhileTheServerSettlesDoesNotGrowIt) {
     BufferPolicy policy({}, 0);
-    // Underruns heard: each comes while the stream carries sound.
-    const auto heard = [&policy](MonotonicMicros at) {
-        policy.Sounded(at - 10 * kMs);
-        return policy.Underrun(at);
-    };
-    EXPECT_FALSE(heard(5 * kSecond));
-    EXPECT_FALSE(heard(16 * kSecond)) << "the first was more than the burst window ago";
+    EXPECT_FALSE(policy.Underrun(100 * kMs)) << "the stream just started";
     EXPECT_EQ(policy.TargetMs(), 10);
-    EXPECT_TRUE(heard(17 * kSecond));
+    EXPECT_TRUE(policy.Underrun(5 * kSecond));
     EXPECT_EQ(policy.TargetMs(), 15);
-    // The server settling on the new buffer, in silence or not.
-    EXPECT_FALSE(heard(17 * kSecond + 100 * kMs));
-    EXPECT_FALSE(policy.Underrun(17 * kSecond + 200 * kMs));
+    // The server settling on the new buffer: one stall often runs dry twice.
+    EXPECT_FALSE(policy.Underrun(5 * kSecond + 8 * kMs));
+    EXPECT_FALSE(policy.Underrun(5 * kSecond + 200 * kMs));
     EXPECT_EQ(policy.TargetMs(), 15);
-    EXPECT_EQ(policy.UnderrunCount(), 5u) << "every underrun is counted, grown on or not";
+    EXPECT_EQ(policy.UnderrunCount(), 4u) << "every underrun is counted, grown on or not";
 }
 
 TEST(BufferPolicy, ShrinksSlowlyAfterQuietSpellsThatGrowLongerWithEachGrowth) {

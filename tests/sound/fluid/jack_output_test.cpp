@@ -178,5 +178,35 @@ TEST(JackOutput, ARenderThreadThatFallsBehindGrowsTheRingAndALostServerStopsIt) 
     output.reset();  // returns: nothing waits on the server that is gone
 }
 
+// A render thread held up for a tenth of a second: the cycles meanwhile play
+// silence, and the sound rendered for their time is dropped when it comes, so
+// that what follows is heard on time. Counted in the server's own frames.
+TEST(JackOutput, AfterAShortfallTheSoundIsBackOnTheServersClock) {
+    if (!DummyJack::Installed()) GTEST_SKIP() << "jackd is not installed";
+    DummyJack server("tonemark-out-ontime");
+    ASSERT_TRUE(server.Start());
+    std::atomic<int> calls{0};
+    auto stall = [](int call) {
+        if (call == 1200) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    };
+    auto output = JackOutput::Open(44100.0, Sine(calls, stall), JackBufferSteps(), server.Name());
+    ASSERT_NE(output, nullptr);
+    Capture capture(server.Name());
+    // How far the frames rendered (64 a call, at 44.1 kHz) run ahead of the
+    // server's frames, in milliseconds.
+    const auto lead = [&] {
+        const double rendered = calls.load() * 64 / 44.1;
+        return rendered - capture.Count() / 48.0;
+    };
+    ASSERT_TRUE(WaitFor([&] { return calls.load() >= 800; }));
+    const double before = lead();
+    const MonotonicMicros latencyBefore = output->LatencyMicros();
+    // Within the four seconds the capture keeps.
+    ASSERT_TRUE(WaitFor([&] { return calls.load() >= 2200; }));
+    EXPECT_GE(output->Underruns(), 1u);
+    EXPECT_GT(lead() - before, -20.0) << "sound that only picked up where it stopped would be 95 ms behind";
+    EXPECT_LT(output->LatencyMicros() - latencyBefore, 30'000) << "the late sound is dropped, not kept queued";
+}
+
 }  // namespace
 }  // namespace tonemark
