@@ -100,8 +100,9 @@ JackOutput::~JackOutput() {
     if (wakeMade_) sem_destroy(&wake_);
 }
 
-// More than the ring can hold is never paid back: after a stall that long
-// the sound starts afresh where the render thread is.
+// At most half the ring is paid back, so that the owed frames and the
+// target fit in it together: after a longer stall the sound starts afresh
+// where the render thread is.
 std::uint32_t JackOutput::MostOwed() const {
     return static_cast<std::uint32_t>(serverRate_ * kRingSeconds / 2);
 }
