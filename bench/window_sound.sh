@@ -57,7 +57,14 @@ while [ $i -lt "$PLAYS" ]; do
 done
 if [ "$METRO" -gt 0 ]; then
   DISPLAY=$DPY xdotool mousemove --window "$WID" 204 376 click 1
-  sleep "$METRO"
+  # TONEMARK_METRONOME_STALLS="10 20 ...": hold the program up for 40 ms at
+  # those seconds into the metronome, so that its buffer grows while it clicks.
+  waited=0
+  for at in ${TONEMARK_METRONOME_STALLS:-}; do
+    sleep $((at - waited)); waited=$at
+    kill -STOP $TM; sleep 0.04; kill -CONT $TM
+  done
+  sleep $((METRO - waited))
   DISPLAY=$DPY import -window root "$OUT/shot-armed.png"
   DISPLAY=$DPY xdotool mousemove --window "$WID" 269 376 click 1
   sleep 1
