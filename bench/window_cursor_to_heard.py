@@ -25,19 +25,17 @@ the largest, over the notes found.
 Set TONEMARK_BENCH_VERBOSE=1 for every note's figures. Needs xvfb,
 pulseaudio, pulseaudio-utils, python3-xlib, xdotool.
 """
-import array
 import os
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
 from Xlib import display
 from Xlib.ext import damage
 
-from capture_clock import CaptureClock
+from window_session import WindowSession
 
 RATE = 44100
 DPY = os.environ.get("TONEMARK_DISPLAY", ":74")
@@ -80,51 +78,9 @@ def onsets(samples, start, end):
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
     verbose = bool(os.environ.get("TONEMARK_BENCH_VERBOSE"))
-    runtime = tempfile.mkdtemp(prefix="tonemark-cth.")
-    state = os.path.join(runtime, "state")
-    memory = os.path.join(state, "tonemark", "sound-buffer")
-    procs = []
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_STATE_HOME=state)
-    try:
-        procs.append(subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-             "--load=module-null-sink sink_name=cap", "--load=module-native-protocol-unix"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        env["PULSE_SERVER"] = "unix:%s/pulse/native" % runtime
-        for _ in range(100):
-            if subprocess.call(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL) == 0:
-                break
-            time.sleep(0.1)
-        procs.append(subprocess.Popen(["Xvfb", DPY, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1)
-        env["DISPLAY"] = DPY
-        env["TMPDIR"] = runtime
-        app = subprocess.Popen([os.path.join(build, "tonemark")], env=env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(app)
-        wid = int(subprocess.check_output(["xdotool", "search", "--sync", "--onlyvisible", "--pid",
-                                           str(app.pid)], env=env).split()[0])
-        time.sleep(3)  # the synthesiser and its SoundFont
-
-        cap = subprocess.Popen(["parec", "-d", "cap.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
-                                "--channels=1", "--latency-msec=2"], env=env, stdout=subprocess.PIPE)
-        procs.append(cap)
-        samples = array.array("h")
-        clock = CaptureClock(RATE)
-
-        def read_capture():
-            fd = cap.stdout.fileno()
-            while True:
-                chunk = os.read(fd, 4096)
-                if not chunk:
-                    return
-                now = time.monotonic()
-                samples.frombytes(chunk[: len(chunk) // 2 * 2])
-                clock.arrived(now, len(samples))
-
-        threading.Thread(target=read_capture, daemon=True).start()
+    with WindowSession(build, DPY, "tonemark-cth.", own_state=True) as w:
+        env, app, wid = w.env, w.app, int(w.wid)
+        samples, clock = w.live_capture(RATE)
 
         # Damage to the window, rectangle by rectangle, with the server's stamps.
         ddpy = display.Display(DPY)
@@ -150,11 +106,7 @@ def main():
                              "click", "1"], env=env)
 
         def buffer_now():
-            try:
-                with open(memory) as f:
-                    return int(f.read().split()[0])
-            except (OSError, ValueError, IndexError):
-                return 10
+            return w.buffer_ms(10)
 
         phases = []  # (label, buffer, start monotonic, end monotonic)
 
@@ -179,7 +131,7 @@ def main():
         time.sleep(1)
         play_twice("shrunk")
         time.sleep(0.5)
-        cap.terminate()
+        w.capture.terminate()
 
         place = clock.placer()
         now_ms = int(time.monotonic() * 1000)
@@ -219,15 +171,6 @@ def main():
                   % (len(every), percentile(every, 0.5), percentile(every, 0.99), min(every), max(every),
                      clock.measured_rate()))
         return 0
-    finally:
-        for p in reversed(procs):
-            p.terminate()
-        for p in procs:
-            try:
-                p.wait(timeout=3)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        subprocess.call(["rm", "-rf", runtime])
 
 
 if __name__ == "__main__":

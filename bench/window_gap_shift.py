@@ -22,8 +22,9 @@ import os
 import signal
 import subprocess
 import sys
-import tempfile
 import time
+
+from window_session import WindowSession
 
 RATE = 44100
 DPY = os.environ.get("TONEMARK_DISPLAY", ":75")
@@ -53,36 +54,12 @@ def main():
     stall_ms = int(sys.argv[1]) if len(sys.argv) > 1 else 40
     build = sys.argv[2] if len(sys.argv) > 2 else "build"
     keep = sys.argv[3] if len(sys.argv) > 3 else None
-    runtime = tempfile.mkdtemp(prefix="tonemark-gs.")
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_STATE_HOME=os.path.join(runtime, "state"))
-    procs = []
-    try:
-        procs.append(subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-             "--load=module-null-sink sink_name=cap", "--load=module-native-protocol-unix"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        env["PULSE_SERVER"] = "unix:%s/pulse/native" % runtime
-        for _ in range(100):
-            if subprocess.call(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL) == 0:
-                break
-            time.sleep(0.1)
-        procs.append(subprocess.Popen(["Xvfb", DPY, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1)
-        env["DISPLAY"] = DPY
-        env["TMPDIR"] = runtime
-        app = subprocess.Popen([os.path.join(build, "tonemark")], env=env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(app)
-        wid = subprocess.check_output(["xdotool", "search", "--sync", "--onlyvisible", "--pid",
-                                       str(app.pid)], env=env).split()[0].decode()
-        time.sleep(3)
+    with WindowSession(build, DPY, "tonemark-gs.", own_state=True) as w:
+        env, runtime, app, wid = w.env, w.runtime, w.app, w.wid
         wave = keep or os.path.join(runtime, "capture.raw")
         with open(wave, "wb") as out:
-            cap = subprocess.Popen(["parec", "-d", "cap.monitor", "--raw", "--format=s16le",
-                                    "--rate=%d" % RATE, "--channels=1"], env=env, stdout=out)
-            procs.append(cap)
+            cap = w.start(["parec", "-d", "cap.monitor", "--raw", "--format=s16le",
+                           "--rate=%d" % RATE, "--channels=1"], stdout=out)
             time.sleep(1)
             for stall in (False, False, True):
                 subprocess.call(["xdotool", "mousemove", "--window", wid, str(PLAY[0]), str(PLAY[1]),
@@ -130,15 +107,6 @@ def main():
             print("%-18s the third play is %+.2f ms off the second (match %.3f)"
                   % (label, best * 1000.0 / RATE, correlation(s, second + at + best, first + at, n)))
         return 0
-    finally:
-        for p in reversed(procs):
-            p.terminate()
-        for p in procs:
-            try:
-                p.wait(timeout=3)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        subprocess.call(["rm", "-rf", runtime])
 
 
 if __name__ == "__main__":

@@ -15,13 +15,12 @@ time, capture path included.
   (40 presses, quiet, build/)
 
 "busy" runs two busy loops on the cores meanwhile. Prints p50, p90, p99 and
-the largest, and the gaps in the captured sound (sound_gap_bench --analyse). Needs xvfb, pulseaudio, pulseaudio-utils, python3-xlib.
+the largest, and the gaps in the captured sound (sound_gap_bench --analyse).
+Needs xvfb, pulseaudio, pulseaudio-utils, python3-xlib.
 """
-import array
 import os
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -29,7 +28,7 @@ from Xlib import X, XK, display
 from Xlib.ext import record, xtest
 from Xlib.protocol import rq
 
-from capture_clock import CaptureClock
+from window_session import WindowSession
 
 RATE = 44100
 DPY = os.environ.get("TONEMARK_DISPLAY", ":73")
@@ -46,54 +45,13 @@ def main():
     presses = int(sys.argv[1]) if len(sys.argv) > 1 else 40
     busy = len(sys.argv) > 2 and sys.argv[2] == "busy"
     build = sys.argv[3] if len(sys.argv) > 3 else "build"
-    runtime = tempfile.mkdtemp(prefix="tonemark-pth.")
-    procs = []
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
-    try:
-        procs.append(subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-             "--load=module-null-sink sink_name=cap", "--load=module-native-protocol-unix"],
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        env["PULSE_SERVER"] = "unix:%s/pulse/native" % runtime
-        for _ in range(100):
-            if subprocess.call(["pactl", "info"], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL) == 0:
-                break
-            time.sleep(0.1)
-        procs.append(subprocess.Popen(["Xvfb", DPY, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1)
-        env["DISPLAY"] = DPY
-        env["TMPDIR"] = runtime
-        procs.append(subprocess.Popen([os.path.join(build, "tonemark")], env=env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        wid = subprocess.check_output(["xdotool", "search", "--sync", "--onlyvisible", "--pid",
-                                       str(procs[-1].pid)], env=env).split()[0]
-        time.sleep(3)  # the synthesiser and its SoundFont
+    with WindowSession(build, DPY, "tonemark-pth.") as w:
+        env, runtime, wid = w.env, w.runtime, w.wid
         subprocess.call(["xdotool", "windowfocus", "--sync", wid], env=env)
-
-        # The capture, stamped chunk by chunk.
-        cap = subprocess.Popen(["parec", "-d", "cap.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
-                                "--channels=1", "--latency-msec=2"], env=env, stdout=subprocess.PIPE)
-        procs.append(cap)
-        samples = array.array("h")
-        clock = CaptureClock(RATE)
-
-        def read_capture():
-            fd = cap.stdout.fileno()
-            while True:
-                chunk = os.read(fd, 4096)
-                if not chunk:
-                    return
-                now = time.monotonic()
-                samples.frombytes(chunk[: len(chunk) // 2 * 2])
-                clock.arrived(now, len(samples))
-
-        reader = threading.Thread(target=read_capture, daemon=True)
-        reader.start()
+        samples, clock = w.live_capture(RATE)
         if busy:
             for _ in range(2):
-                procs.append(subprocess.Popen(["sh", "-c", "while :; do :; done"]))
+                w.start(["sh", "-c", "while :; do :; done"])
 
         # The server's stamps of the presses.
         stamps = []
@@ -139,8 +97,8 @@ def main():
         while len(stamps) < first + presses and time.monotonic() < deadline:
             time.sleep(0.2)
         time.sleep(1)
-        cap.terminate()
-        reader.join(timeout=2)
+        w.capture.terminate()
+        w.reader.join(timeout=2)
         place = clock.placer()
 
         # X stamps are the monotonic clock in ms, cut to 32 bits.
@@ -177,15 +135,6 @@ def main():
             samples.tofile(f)
         subprocess.call([os.path.join(build, "bench", "sound_gap_bench"), "--analyse", wave])
         return 0
-    finally:
-        for p in reversed(procs):
-            p.terminate()
-        for p in procs:
-            try:
-                p.wait(timeout=3)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        subprocess.call(["rm", "-rf", runtime])
 
 
 if __name__ == "__main__":
