@@ -32,12 +32,23 @@ void MidiInputHub::Event(const MidiInputEvent& event) {
         if (event.kind == MidiInputEvent::Kind::NoteOn) held_[event.note] += 1;
         if (event.kind == MidiInputEvent::Kind::NoteOff && held_[event.note] > 0) held_[event.note] -= 1;
         wasEmpty = events_.empty() && messages_.empty();
-        if (events_.size() < kQueueLimit) {
+        const bool off = event.kind == MidiInputEvent::Kind::NoteOff;
+        const std::uint8_t status = off ? 0x80 : event.kind == MidiInputEvent::Kind::NoteOn ? 0x90 : 0xB0;
+        if (!balance_.Admit(status, event.note, event.velocity)) {
+            // the release of a press the queue had no room for
+        } else if (events_.size() < kQueueLimit || off) {
+            // A release of a queued press always gets in (there are no more
+            // of them than presses queued): a key left down in the take would
+            // hold its note to the end.
             events_.push_back(event);
-        } else if (!overflowTold_) {
-            overflowTold_ = true;
-            tell = true;
-            messages_.push_back("The MIDI keyboard sends more than the window can show: some notes were not recorded.");
+        } else {
+            balance_.NoRoom(status, event.note, event.velocity);
+            if (!overflowTold_) {
+                overflowTold_ = true;
+                tell = true;
+                messages_.push_back(
+                    "The MIDI keyboard sends more than the window can show: some notes were not recorded.");
+            }
         }
     }
     WakeIfFirst(wasEmpty || tell);

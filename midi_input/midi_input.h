@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "midi_input/key_balance.h"
 #include "midi_input/midi_event.h"
 
 namespace tonemark {
@@ -41,7 +42,8 @@ public:
 class MidiInputHub : public MidiInputSink {
 public:
     // At most this many events wait for the user-interface thread; a flood
-    // beyond it still sounds, but its notes are not lit or recorded.
+    // beyond it still sounds, but its presses are not lit or recorded (with
+    // their releases), while the releases of presses already waiting are.
     static constexpr std::size_t kQueueLimit = 8192;
 
     // `wake` runs on the backend's thread when events or messages start to
@@ -69,6 +71,7 @@ private:
     std::deque<MidiInputEvent> events_;
     std::vector<std::string> messages_;
     std::array<int, 128> held_{};  // notes sounding from the keyboard, by number
+    KeyBalance balance_;  // presses dropped for want of room, whose releases go too
     bool overflowTold_ = false;
 };
 

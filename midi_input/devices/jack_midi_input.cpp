@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "midi_input/devices/open_midi_input.h"
+#include "midi_input/key_balance.h"
 #include "midi_input/midi_parser.h"
 #include "midi_input/source_policy.h"
 
@@ -114,6 +115,22 @@ private:
         const jack_nframes_t cycleStart = jack_last_frame_time(self->client_);
         const std::uint32_t count = jack_midi_get_event_count(buffer);
         bool wrote = false;
+        auto put = [self, &wrote](jack_time_t stamp, const std::uint8_t* bytes, std::size_t size) {
+            const RingHeader header{stamp, static_cast<std::uint32_t>(size)};
+            if (jack_ringbuffer_write_space(self->ring_) < sizeof header + size) return false;
+            jack_ringbuffer_write(self->ring_, reinterpret_cast<const char*>(&header), sizeof header);
+            jack_ringbuffer_write(self->ring_, reinterpret_cast<const char*>(bytes), size);
+            wrote = true;
+            return true;
+        };
+        // Releases that found the ring full go first, late but not lost.
+        if (self->balance_.AnyOwed()) {
+            const jack_time_t now = jack_frames_to_time(self->client_, cycleStart);
+            self->balance_.PayOwed([&](std::uint8_t status, std::uint8_t note) {
+                const std::uint8_t bytes[3] = {status, note, 0};
+                return put(now, bytes, sizeof bytes);
+            });
+        }
         for (std::uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) != 0) continue;
@@ -123,16 +140,15 @@ private:
                 if (form == MessageForm::Malformed) self->malformed_.fetch_add(1);
                 continue;
             }
+            const std::uint8_t status = event.buffer[0];
+            const std::uint8_t note = event.size > 1 ? event.buffer[1] : 0;
+            const std::uint8_t velocity = event.size > 2 ? event.buffer[2] : 0;
+            if (!self->balance_.Admit(status, note, velocity)) continue;  // its press found no room
             // Converted now: the server's clock places this cycle's frames best while it runs.
-            const RingHeader header{jack_frames_to_time(self->client_, cycleStart + event.time),
-                                    static_cast<std::uint32_t>(event.size)};
-            if (jack_ringbuffer_write_space(self->ring_) < sizeof header + event.size) {
+            if (!put(jack_frames_to_time(self->client_, cycleStart + event.time), event.buffer, event.size)) {
+                self->balance_.NoRoom(status, note, velocity);
                 self->lost_.fetch_add(1);
-                continue;
             }
-            jack_ringbuffer_write(self->ring_, reinterpret_cast<const char*>(&header), sizeof header);
-            jack_ringbuffer_write(self->ring_, reinterpret_cast<const char*>(event.buffer), event.size);
-            wrote = true;
         }
         if (wrote) sem_post(&self->wake_);
         return 0;
@@ -291,6 +307,7 @@ private:
     std::atomic<bool> serverGone_{false};
     std::atomic<bool> portsChanged_{false};
     std::atomic<int> lost_{0};
+    KeyBalance balance_;  // the real-time thread's
     std::atomic<int> malformed_{0};
     bool toldFlood_ = false;
     bool toldMalformed_ = false;
