@@ -100,9 +100,12 @@ def process(frames):
     with lock:
         while next_index < len(pending) and pending[next_index][0] < start + frames:
             frame, data, printed = pending[next_index]
-            next_index += 1
             offset = max(frame - start, 0)
-            port.write_midi_event(offset, data)
+            try:
+                port.write_midi_event(offset, data)
+            except jack.JackError:
+                break  # a late cycle filled the port's buffer: the rest goes in the next one
+            next_index += 1
             if printed:
                 # The frame's time as the server's clock tells it now, as a receiver reads it.
                 stamps.append(libjack.jack_frames_to_time(client_pointer, start + offset))
